@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace InternalUtils {
+
+// The local time now as "YYYY-MM-DD HH:MM:SS,mmm" (23 characters); empty when
+// the local time cannot be formed.
+std::string GetTimestamp();
+
+}  // namespace InternalUtils

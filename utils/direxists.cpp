@@ -1,0 +1,9 @@
+#include "utils/files.h"
+
+#include <unistd.h>
+
+namespace InternalUtils {
+
+bool direxists(const char* path) { return path != nullptr && access(path, F_OK) == 0; }
+
+}  // namespace InternalUtils

@@ -1,0 +1,7 @@
+#include "utils/files.h"
+
+namespace InternalUtils {
+
+bool fileexists(const char* path) { return direxists(path); }
+
+}  // namespace InternalUtils

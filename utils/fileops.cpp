@@ -1,0 +1,81 @@
+#include "utils/fileops.h"
+
+#include <cerrno>
+#include <climits>
+
+namespace InternalUtils {
+namespace {
+
+// The errno of a call that reported failure. A failure that left errno at 0
+// must not read as success, so it becomes EIO.
+int _failure() { return errno != 0 ? errno : EIO; }
+
+}  // namespace
+
+int openfile(FILE** stream, const char* path, const char* mode) {
+    if (stream == nullptr || path == nullptr || mode == nullptr) return EINVAL;
+    *stream = nullptr;
+    errno = 0;
+    FILE* opened = fopen(path, mode);
+    if (opened == nullptr) return _failure();
+    *stream = opened;
+    return 0;
+}
+
+int openfile_unbuffered(FILE** stream, const char* path, const char* mode) {
+    const int status = openfile(stream, path, mode);
+    if (status != 0) return status;
+    const int buffering = setvbuf(*stream, nullptr, _IONBF, 0);
+    if (buffering != 0) {
+        fclose(*stream);
+        *stream = nullptr;
+    }
+    return buffering;
+}
+
+int closefile(FILE* stream) {
+    if (stream == nullptr) return EINVAL;
+    return fclose(stream);
+}
+
+int getfilesize(FILE* stream, long* size) {
+    if (stream == nullptr || size == nullptr) return EINVAL;
+    fpos_t saved;
+    const int saving = fgetpos(stream, &saved);
+    if (saving != 0) return saving;
+    const int seeking = fseek(stream, 0, SEEK_END);
+    if (seeking == 0) *size = ftell(stream);
+    fsetpos(stream, &saved);
+    return seeking;
+}
+
+int writefile(const void* buffer, size_t size, size_t count, FILE* stream) {
+    if (buffer == nullptr || stream == nullptr) return EINVAL;
+    errno = 0;
+    if (fwrite(buffer, size, count, stream) == count || size == 0) return 0;
+    return _failure();
+}
+
+int readfile(void* buffer, size_t size, size_t count, FILE* stream) {
+    if (buffer == nullptr || stream == nullptr) return EINVAL;
+    errno = 0;
+    if (fread(buffer, size, count, stream) == count || size == 0 || feof(stream)) return 0;
+    return _failure();
+}
+
+int readline(char* buffer, size_t capacity, FILE* stream) {
+    if (buffer == nullptr || stream == nullptr || capacity == 0) return EINVAL;
+    buffer[0] = '\0';
+    const int limit = capacity > INT_MAX ? INT_MAX : static_cast<int>(capacity);
+    errno = 0;
+    if (fgets(buffer, limit, stream) != nullptr) return 0;
+    if (ferror(stream)) return _failure();
+    return -1;
+}
+
+int flushfile(FILE* stream) {
+    if (stream == nullptr) return EINVAL;
+    return fflush(stream);
+}
+
+}  // namespace InternalUtils

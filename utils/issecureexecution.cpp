@@ -1,0 +1,9 @@
+#include "utils/environment.h"
+
+#include <sys/auxv.h>
+
+namespace InternalUtils {
+
+bool issecureexecution() { return getauxval(AT_SECURE) != 0; }
+
+}  // namespace InternalUtils

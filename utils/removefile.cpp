@@ -1,0 +1,16 @@
+#include "utils/files.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace InternalUtils {
+
+int removefile(const char* path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    return remove(path);
+}
+
+}  // namespace InternalUtils
