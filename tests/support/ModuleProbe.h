@@ -1,0 +1,48 @@
+// The internals that depend on where the library itself lies (files beside
+// it, the log, the configuration) reached through a shared library of their
+// own. A test copies that library into its own directory, so "beside the
+// library" is a place the test owns, and each copy starts with fresh state.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "TestSupport.h"
+#include "config/ProcessConfiguration.h"
+
+namespace TrelvoTest {
+
+struct ModuleProbeTable {
+    std::string (*getcurrentmodulepath)();
+    std::string (*createmodulerelativepath)(const std::string& name);
+    bool (*findmodule)(const std::string& name, std::string& path);
+    void (*LogText)(const char* text);
+    void (*LogConfigFileErrors)(int32_t code);
+    int32_t (*ProcessConfiguration)(Internal_Trelvo::TrelvoConfiguration* configuration);
+    std::string (*GetConfigFilePath)();
+    std::string (*GetConfigLastErrorMessage)();
+    bool (*GetAPILibraryName)(const Internal_Trelvo::TrelvoConfiguration& configuration,
+                              std::string& out);
+};
+
+// A private copy of the probe library in directory, loaded. Its load-time
+// work (the log reset) runs in the constructor, under the environment the
+// test has set by then.
+class ModuleProbe {
+public:
+    explicit ModuleProbe(const std::string& directory);
+
+    const ModuleProbeTable& operator*() const { return *m_table; }
+    const ModuleProbeTable* operator->() const { return m_table; }
+    const std::string& path() const { return m_path; }
+    // Unloads the copy; its state goes with it.
+    bool unload() { return m_library->close(); }
+
+private:
+    std::string m_path;
+    std::unique_ptr<LoadedLibrary> m_library;
+    const ModuleProbeTable* m_table = nullptr;
+};
+
+}  // namespace TrelvoTest

@@ -1,0 +1,99 @@
+// What every test needs to stay hermetic: its own directory tree, its own
+// environment and current directory, and private copies of the libraries it
+// loads. Each helper undoes its change when it goes out of scope.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace TrelvoTest {
+
+// A fresh directory below $TMPDIR (or /tmp), removed with all it holds.
+class TestDirectory {
+public:
+    TestDirectory();
+    ~TestDirectory();
+    TestDirectory(const TestDirectory&) = delete;
+    TestDirectory& operator=(const TestDirectory&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "/" + relative.
+    std::string file(const std::string& relative) const;
+    // Creates relative (and its parents) as a directory; returns its path.
+    std::string mkdir(const std::string& relative) const;
+    // Writes content to relative, creating parent directories; returns its path.
+    std::string write(const std::string& relative, const std::string& content) const;
+    // Copies the file at source to relative; returns the new path.
+    std::string copy(const std::string& source, const std::string& relative) const;
+    // Copies source to the full path destination, replacing what is there.
+    static void copyFile(const std::string& source, const std::string& destination);
+
+private:
+    std::string m_path;
+};
+
+// Sets (or, with nullopt, unsets) environment variables; restores each one's
+// earlier value or absence on destruction.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment() = default;
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+    ScopedEnvironment& set(const std::string& name, const std::optional<std::string>& value);
+    ScopedEnvironment& unset(const std::string& name) { return set(name, std::nullopt); }
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// Changes the current directory; changes back on destruction.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::string& directory);
+    ~ScopedCurrentDirectory();
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+private:
+    std::string m_previous;
+};
+
+// A shared library loaded with dlopen(RTLD_NOW | RTLD_LOCAL), closed on
+// destruction unless released. Fails the current test when loading fails.
+class LoadedLibrary {
+public:
+    explicit LoadedLibrary(const std::string& path);
+    ~LoadedLibrary() { close(); }
+    LoadedLibrary(const LoadedLibrary&) = delete;
+    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
+
+    bool loaded() const { return m_handle != nullptr; }
+    void* handle() const { return m_handle; }
+    // dlclose; true when it succeeded (or nothing was loaded).
+    bool close();
+
+    // The symbol's address cast to T; null when absent.
+    template <typename T>
+    T symbol(const char* name) const {
+        return reinterpret_cast<T>(m_handle != nullptr ? dlsym(m_handle, name) : nullptr);
+    }
+
+private:
+    void* m_handle = nullptr;
+};
+
+// The whole content of a file; nullopt when it cannot be read.
+std::optional<std::string> ReadFile(const std::string& path);
+
+// The file's lines, without their line feeds.
+std::vector<std::string> ReadLines(const std::string& path);
+
+bool Exists(const std::string& path);
+
+}  // namespace TrelvoTest
