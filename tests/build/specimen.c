@@ -1,0 +1,2 @@
+/* A shared library linked with no run-time search path. */
+int trelvo_elf_specimen(void) { return 0; }
