@@ -1,0 +1,80 @@
+/*
+ * The control side of the fake VELT API implementation. The fake variants
+ * link this library and the tests link it directly, so what a test steers and
+ * what the fake records live outside the fake and survive its unloading and
+ * reloading. Storage is fixed-size; every function is thread-safe.
+ */
+#ifndef FAKE_VELT_CONTROL_H
+#define FAKE_VELT_CONTROL_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The 20 entry points, in the order in which the front end binds them. */
+typedef enum {
+    FAKE_VELT_Connect,
+    FAKE_VELT_ConnectInSameProcess,
+    FAKE_VELT_LaunchMultitonServerInstance,
+    FAKE_VELT_ConnectWithURI,
+    FAKE_VELT_ConnectSingleton,
+    FAKE_VELT_GetConnectionStatus,
+    FAKE_VELT_Disconnect,
+    FAKE_VELT_DisconnectIfLastClient,
+    FAKE_VELT_SelectConfigurationByFileName,
+    FAKE_VELT_SelectConfigurationByName,
+    FAKE_VELT_GetAvailableConfigurationCount,
+    FAKE_VELT_GetAvailableConfigurations,
+    FAKE_VELT_SetConfigurationParameters,
+    FAKE_VELT_SetClientInfo,
+    FAKE_VELT_FinishInitialization,
+    FAKE_VELT_BeginDynamicInitialization,
+    FAKE_VELT_CancelDynamicInitialization,
+    FAKE_VELT_GetAPIVersion,
+    FAKE_VELT_GetService,
+    FAKE_VELT_GetLastErrorMessage,
+    FAKE_VELT_FUNCTION_COUNT
+} FakeVeltFunction;
+
+enum { FAKE_VELT_MAX_CALLS = 256, FAKE_VELT_MAX_TEXT = 256, FAKE_VELT_MAX_VARIANT = 48 };
+
+/* One call as the fake received it: each argument widened to 64 bits from the
+ * width of its parameter (a 32-bit parameter can only show 32 bits; a pointer
+ * shows all 64), unused ones 0; and the variant that received it. */
+typedef struct {
+    FakeVeltFunction function;
+    uint64_t arguments[3];
+    char variant[FAKE_VELT_MAX_VARIANT];
+} FakeVeltCall;
+
+/* Steering, by the test. Until set, every result is 0, both written values are
+ * 0 and the error text is empty. */
+void FakeVelt_SetResult(FakeVeltFunction function, uint32_t result);
+void FakeVelt_SetConnectionStatus(uint32_t status);
+void FakeVelt_SetLastClient(uint32_t lastClient);
+/* Truncated to FAKE_VELT_MAX_TEXT - 1 bytes. */
+void FakeVelt_SetErrorMessage(const char *text);
+
+/* Observation, by the test. Calls past FAKE_VELT_MAX_CALLS are counted but
+ * not kept; FakeVelt_Call then gives null for them. */
+int FakeVelt_CallCount(void);
+int FakeVelt_CallCountOf(FakeVeltFunction function);
+const FakeVeltCall *FakeVelt_Call(int index);
+/* How often a fake variant was mapped into the process. */
+int FakeVelt_LoadCount(void);
+
+/* Used by the fake. */
+uint32_t FakeVelt_Record(FakeVeltFunction function, const char *variant, uint64_t argument1,
+                         uint64_t argument2, uint64_t argument3);
+uint32_t FakeVelt_ConnectionStatus(void);
+uint32_t FakeVelt_LastClient(void);
+const char *FakeVelt_ErrorMessage(void);
+void FakeVelt_NoteLoad(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* FAKE_VELT_CONTROL_H */
