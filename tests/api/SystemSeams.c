@@ -1,0 +1,60 @@
+#define _GNU_SOURCE
+#include "SystemSeams.h"
+
+#include <dlfcn.h>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+/* Steered and read by the test's own thread only. */
+static int s_failNextDlclose;
+static char s_refusedUnloadText[512];
+static int s_configurationOpenFails;
+static int s_configurationOpenCount;
+
+void SystemSeams_FailNextDlclose(void) { s_failNextDlclose = 1; }
+
+const char *SystemSeams_RefusedUnloadText(void) { return s_refusedUnloadText; }
+
+void SystemSeams_SetConfigurationOpenFails(int fails) { s_configurationOpenFails = fails; }
+
+int SystemSeams_ConfigurationOpenCount(void) { return s_configurationOpenCount; }
+
+/* A lookup that fails makes the loader record an error of its own. It is
+ * provoked twice: once to read the text, once to leave it pending. */
+static void leaveLoaderError(void *handle) {
+    static const char missing[] = "trelvo_test_refused_unload";
+    dlsym(handle, missing);
+    const char *text = dlerror();
+    snprintf(s_refusedUnloadText, sizeof s_refusedUnloadText, "%s", text != NULL ? text : "");
+    dlsym(handle, missing);
+}
+
+int dlclose(void *handle) {
+    if (s_failNextDlclose) {
+        s_failNextDlclose = 0;
+        leaveLoaderError(handle);
+        return -1;
+    }
+    int (*system)(void *) = (int (*)(void *))dlsym(RTLD_NEXT, "dlclose");
+    return system(handle);
+}
+
+static int isConfigurationFile(const char *path) {
+    static const char name[] = "Trelvo.conf";
+    const size_t length = strlen(path);
+    return length >= sizeof name - 1 && strcmp(path + length - (sizeof name - 1), name) == 0;
+}
+
+FILE *fopen(const char *restrict path, const char *restrict mode) {
+    if (path != NULL && isConfigurationFile(path)) {
+        ++s_configurationOpenCount;
+        if (s_configurationOpenFails) {
+            errno = ENOMEM;
+            return NULL;
+        }
+    }
+    FILE *(*system)(const char *, const char *) =
+        (FILE * (*)(const char *, const char *)) dlsym(RTLD_NEXT, "fopen");
+    return system(path, mode);
+}

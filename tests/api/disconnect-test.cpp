@@ -1,0 +1,158 @@
+#include <string>
+
+#include "FrontEnd.h"
+#include "SystemSeams.h"
+
+namespace TrelvoTest {
+namespace {
+
+class DisconnectTest : public FrontEndTest {
+protected:
+    // A ready front end with the complete fake beside it.
+    const FrontEndExports& Ready() {
+        m_fake = PlaceFake(Fake::kComplete, m_root.path());
+        const FrontEndExports& api = LoadFrontEnd();
+        EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+        EXPECT_TRUE(IsMapped(m_fake));
+        return api;
+    }
+
+    std::string m_fake;
+};
+
+TEST_F(DisconnectTest, DisconnectingFirstLoadsAndReadsNothing) {
+    PlaceFake(Fake::kComplete, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    uint32_t lastClient = 0;
+    EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(FakeVelt_LoadCount(), 0);
+    EXPECT_FALSE(Exists(m_root.file("Trelvo.log")));
+}
+
+// Whatever the implementation answers, it is unloaded; the next call loads
+// the same file again without searching or reading the configuration.
+TEST_F(DisconnectTest, DisconnectUnloadsAndTheNextCallReloadsTheSamePath) {
+    const FrontEndExports& api = Ready();
+    FakeVelt_SetResult(FAKE_VELT_Disconnect, 0x8000000f);
+    EXPECT_EQ(api.VELT_Disconnect(), 0x8000000fu);
+    EXPECT_EQ(FakeVelt_CallCountOf(FAKE_VELT_Disconnect), 1);
+    EXPECT_FALSE(IsMapped(m_fake));
+    uint32_t lastClient = 0;
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
+
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_TRUE(IsMapped(m_fake));
+    EXPECT_EQ(FakeVelt_LoadCount(), 2);
+    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), 2);
+    EXPECT_EQ(CountLogLines(kResolvedLine), 1);
+}
+
+struct LastClient : NamedCase {
+    uint32_t value;
+    bool unloads;
+};
+
+class LastClientTest : public DisconnectTest, public ::testing::WithParamInterface<LastClient> {};
+
+TEST_P(LastClientTest, OnlyTheValueOneUnloads) {
+    const FrontEndExports& api = Ready();
+    FakeVelt_SetLastClient(GetParam().value);
+    uint32_t lastClient = 0xDEAD;
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), 0u);
+    EXPECT_EQ(lastClient, GetParam().value);
+    EXPECT_EQ(IsMapped(m_fake), !GetParam().unloads);
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), GetParam().unloads ? 2 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LastClientTest,
+                         ::testing::Values(LastClient{{"Value0"}, 0, false},
+                                           LastClient{{"Value1"}, 1, true},
+                                           LastClient{{"Value2"}, 2, false}),
+                         CaseName());
+
+TEST_F(DisconnectTest, FailingDisconnectIfLastClientKeepsTheLibrary) {
+    const FrontEndExports& api = Ready();
+    FakeVelt_SetResult(FAKE_VELT_DisconnectIfLastClient, TRELVO_E_NOT_LOADED);
+    FakeVelt_SetLastClient(1);
+    uint32_t lastClient = 0;
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_TRUE(IsMapped(m_fake));
+}
+
+TEST_F(DisconnectTest, NullLastClientIsPassedOnAndUnloadsNothing) {
+    const FrontEndExports& api = Ready();
+    FakeVelt_SetLastClient(1);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(nullptr), 0u);
+    ASSERT_EQ(FakeVelt_CallCountOf(FAKE_VELT_DisconnectIfLastClient), 1);
+    EXPECT_EQ(FakeVelt_Call(FakeVelt_CallCount() - 1)->arguments[0], 0u);
+    EXPECT_TRUE(IsMapped(m_fake));
+}
+
+TEST_F(DisconnectTest, DisconnectIfLastClientNotProvidedIsNotSupported) {
+    const std::string fake = PlaceFake(Fake::kWithoutOptional, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
+    uint32_t lastClient = 0;
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_SUPPORTED);
+    EXPECT_TRUE(IsMapped(fake));
+}
+
+// The front end cannot tell an implementation without VELT_Disconnect that
+// it goes, but must still be able to unload it.
+TEST_F(DisconnectTest, DisconnectUnloadsALibraryThatFailedToBind) {
+    const std::string fake = PlaceFake(Fake::kWithoutRequired, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    ASSERT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
+    EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_IMPLEMENTED);
+    EXPECT_FALSE(IsMapped(fake));
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
+    EXPECT_EQ(FakeVelt_LoadCount(), 2);
+}
+
+struct RefusedUnload : NamedCase {
+    VeltResult (*disconnect)(const FrontEndExports& api);
+    VeltResult expected;
+};
+
+class RefusedUnloadTest : public DisconnectTest,
+                          public ::testing::WithParamInterface<RefusedUnload> {};
+
+// The library stays loaded but not initialized: the next call binds it again,
+// and clears the loader's text.
+TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
+    const FrontEndExports& api = Ready();
+    FakeVelt_SetResult(FAKE_VELT_Disconnect, 0x2A);
+    FakeVelt_SetLastClient(1);
+    FakeVelt_SetErrorMessage("from the implementation");
+    SystemSeams_FailNextDlclose();
+    EXPECT_EQ(GetParam().disconnect(api), GetParam().expected);
+    ASSERT_STRNE(SystemSeams_RefusedUnloadText(), "");
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
+    EXPECT_EQ(CountLogLines("Error (-2147483633) accessing configuration file "), 1);
+    EXPECT_TRUE(IsMapped(m_fake));
+
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "from the implementation");
+    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), 2);
+    EXPECT_EQ(FakeVelt_LoadCount(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exports, RefusedUnloadTest,
+    ::testing::Values(
+        RefusedUnload{{"Disconnect"}, [](const FrontEndExports& api) { return api.VELT_Disconnect(); },
+                      0x2A},
+        RefusedUnload{{"DisconnectIfLastClient"},
+                      [](const FrontEndExports& api) {
+                          uint32_t lastClient = 0;
+                          return api.VELT_DisconnectIfLastClient(&lastClient);
+                      },
+                      0}),
+    CaseName());
+
+}  // namespace
+}  // namespace TrelvoTest

@@ -1,0 +1,225 @@
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "FrontEnd.h"
+
+namespace TrelvoTest {
+namespace {
+
+// The widths in which the front end passes its arguments on are those of its
+// declarations.
+static_assert(std::is_same_v<VeltResult, uint32_t>);
+static_assert(std::is_same_v<VeltInt, uint32_t>);
+static_assert(std::is_pointer_v<VeltArg> && sizeof(VeltArg) == 8);
+static_assert(std::is_same_v<decltype(&VELT_ConnectSingleton), VeltResult (*)(VeltArg, uint32_t)>);
+static_assert(
+    std::is_same_v<decltype(&VELT_GetAvailableConfigurations), VeltResult (*)(uint32_t, VeltArg)>);
+static_assert(std::is_same_v<decltype(&VELT_SetConfigurationParameters),
+                             VeltResult (*)(uint32_t, VeltArg, VeltArg)>);
+static_assert(std::is_same_v<decltype(&VELT_GetService), VeltResult (*)(uint32_t, VeltArg)>);
+static_assert(std::is_same_v<decltype(&VELT_GetLastErrorMessage), const char* (*)(uint32_t)>);
+
+// Distinct in every position and in both halves, so that a truncated, swapped
+// or sign-extended argument shows.
+constexpr uint64_t kWide1 = 0xFFFFFFFF12345671u;
+constexpr uint64_t kWide2 = 0x80000000FEDCBA92u;
+constexpr uint64_t kWide3 = 0x0123456789ABCDE3u;
+constexpr uint32_t kNarrow = 0x89ABCDEFu;
+
+VeltArg Arg(uint64_t value) { return reinterpret_cast<VeltArg>(value); }
+
+uint32_t s_status;  // where VELT_GetConnectionStatus writes
+
+struct Forwarder {
+    const char* name;
+    FakeVeltFunction function;
+    bool optional;
+    VeltResult (*call)(const FrontEndExports& api);
+    std::array<uint64_t, 3> received;  // what the fake must record
+};
+
+// The seventeen plain forwarders.
+const std::vector<Forwarder>& Forwarders() {
+    static const std::vector<Forwarder> forwarders = {
+        {"VELT_Connect", FAKE_VELT_Connect, false,
+         [](const FrontEndExports& api) { return api.VELT_Connect(Arg(kWide1)); }, {kWide1}},
+        {"VELT_ConnectInSameProcess", FAKE_VELT_ConnectInSameProcess, false,
+         [](const FrontEndExports& api) { return api.VELT_ConnectInSameProcess(Arg(kWide1)); },
+         {kWide1}},
+        {"VELT_LaunchMultitonServerInstance", FAKE_VELT_LaunchMultitonServerInstance, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_LaunchMultitonServerInstance(Arg(kWide1));
+         },
+         {kWide1}},
+        {"VELT_ConnectWithURI", FAKE_VELT_ConnectWithURI, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_ConnectWithURI(Arg(kWide1), Arg(kWide2));
+         },
+         {kWide1, kWide2}},
+        {"VELT_ConnectSingleton", FAKE_VELT_ConnectSingleton, true,
+         [](const FrontEndExports& api) { return api.VELT_ConnectSingleton(Arg(kWide1), kNarrow); },
+         {kWide1, kNarrow}},
+        {"VELT_GetConnectionStatus", FAKE_VELT_GetConnectionStatus, false,
+         [](const FrontEndExports& api) { return api.VELT_GetConnectionStatus(&s_status); },
+         {reinterpret_cast<uintptr_t>(&s_status)}},
+        {"VELT_SelectConfigurationByFileName", FAKE_VELT_SelectConfigurationByFileName, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_SelectConfigurationByFileName(Arg(kWide1));
+         },
+         {kWide1}},
+        {"VELT_SelectConfigurationByName", FAKE_VELT_SelectConfigurationByName, true,
+         [](const FrontEndExports& api) { return api.VELT_SelectConfigurationByName(Arg(kWide1)); },
+         {kWide1}},
+        {"VELT_GetAvailableConfigurationCount", FAKE_VELT_GetAvailableConfigurationCount, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_GetAvailableConfigurationCount(Arg(kWide1));
+         },
+         {kWide1}},
+        {"VELT_GetAvailableConfigurations", FAKE_VELT_GetAvailableConfigurations, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_GetAvailableConfigurations(kNarrow, Arg(kWide2));
+         },
+         {kNarrow, kWide2}},
+        {"VELT_SetConfigurationParameters", FAKE_VELT_SetConfigurationParameters, true,
+         [](const FrontEndExports& api) {
+             return api.VELT_SetConfigurationParameters(kNarrow, Arg(kWide2), Arg(kWide3));
+         },
+         {kNarrow, kWide2, kWide3}},
+        {"VELT_SetClientInfo", FAKE_VELT_SetClientInfo, true,
+         [](const FrontEndExports& api) { return api.VELT_SetClientInfo(Arg(kWide1), Arg(kWide2)); },
+         {kWide1, kWide2}},
+        {"VELT_FinishInitialization", FAKE_VELT_FinishInitialization, true,
+         [](const FrontEndExports& api) { return api.VELT_FinishInitialization(); }, {}},
+        {"VELT_BeginDynamicInitialization", FAKE_VELT_BeginDynamicInitialization, true,
+         [](const FrontEndExports& api) { return api.VELT_BeginDynamicInitialization(); }, {}},
+        {"VELT_CancelDynamicInitialization", FAKE_VELT_CancelDynamicInitialization, true,
+         [](const FrontEndExports& api) { return api.VELT_CancelDynamicInitialization(); }, {}},
+        {"VELT_GetAPIVersion", FAKE_VELT_GetAPIVersion, false,
+         [](const FrontEndExports& api) { return api.VELT_GetAPIVersion(Arg(kWide1), Arg(kWide2)); },
+         {kWide1, kWide2}},
+        {"VELT_GetService", FAKE_VELT_GetService, false,
+         [](const FrontEndExports& api) { return api.VELT_GetService(kNarrow, Arg(kWide2)); },
+         {kNarrow, kWide2}},
+    };
+    return forwarders;
+}
+
+void ExpectReceived(const FakeVeltCall& call, const Forwarder& forwarder, const char* variant) {
+    EXPECT_EQ(call.function, forwarder.function) << forwarder.name;
+    for (size_t i = 0; i < forwarder.received.size(); ++i) {
+        EXPECT_EQ(call.arguments[i], forwarder.received[i])
+            << forwarder.name << " argument " << i + 1;
+    }
+    EXPECT_STREQ(call.variant, variant) << forwarder.name;
+}
+
+using ForwardingTest = FrontEndTest;
+
+// Results that coincide with the front end's own codes are not told apart.
+TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
+    PlaceFake(Fake::kComplete, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    const uint32_t results[] = {0,           0x80000001u, 0x80000003u, 0x80000004u,
+                                0x80000006u, 0x80000007u, 0x8000000eu, 0x8000000fu,
+                                0x80000013u, 0x80000014u, 0xFFFFFFFFu, 0x00000001u};
+    for (const Forwarder& forwarder : Forwarders()) {
+        for (const uint32_t result : results) {
+            FakeVelt_SetResult(forwarder.function, result);
+            EXPECT_EQ(forwarder.call(api), result) << forwarder.name;
+            ExpectReceived(*FakeVelt_Call(FakeVelt_CallCount() - 1), forwarder, "complete");
+        }
+    }
+    EXPECT_EQ(FakeVelt_CallCount(), static_cast<int>(Forwarders().size() * std::size(results)));
+}
+
+TEST_F(ForwardingTest, GetLastErrorMessageCopiesTheImplementationsText) {
+    PlaceFake(Fake::kComplete, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    FakeVelt_SetErrorMessage("first failure");
+    const char* first = api.VELT_GetLastErrorMessage(kNarrow);
+    EXPECT_STREQ(first, "first failure");
+    EXPECT_NE(first, FakeVelt_ErrorMessage());
+    FakeVelt_SetErrorMessage("second failure");
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(7), "second failure");
+    const std::vector<FakeVeltCall> calls = Calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].function, FAKE_VELT_GetLastErrorMessage);
+    EXPECT_EQ(calls[0].arguments[0], kNarrow);
+    EXPECT_EQ(calls[1].arguments[0], 7u);
+}
+
+struct Absence : NamedCase {
+    Fake variant;
+    const char* name;
+    std::vector<FakeVeltFunction> absent;
+};
+
+class AbsentEntryPointTest : public FrontEndTest, public ::testing::WithParamInterface<Absence> {};
+
+// An absent optional entry point is refused on every call, without calling
+// anything; everything else still works.
+TEST_P(AbsentEntryPointTest, AbsentOnesAreNotImplementedOthersForward) {
+    PlaceFake(GetParam().variant, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    const std::vector<FakeVeltFunction>& absent = GetParam().absent;
+    for (const Forwarder& forwarder : Forwarders()) {
+        FakeVelt_SetResult(forwarder.function, 0x2A);
+        const int before = FakeVelt_CallCount();
+        if (std::find(absent.begin(), absent.end(), forwarder.function) != absent.end()) {
+            EXPECT_EQ(forwarder.call(api), TRELVO_E_NOT_IMPLEMENTED) << forwarder.name;
+            EXPECT_EQ(forwarder.call(api), TRELVO_E_NOT_IMPLEMENTED) << forwarder.name;
+            EXPECT_EQ(FakeVelt_CallCount(), before) << forwarder.name;
+        } else {
+            EXPECT_EQ(forwarder.call(api), 0x2Au) << forwarder.name;
+            ASSERT_EQ(FakeVelt_CallCount(), before + 1) << forwarder.name;
+            ExpectReceived(*FakeVelt_Call(before), forwarder, GetParam().name);
+        }
+    }
+    FakeVelt_SetErrorMessage("no error of the front end");
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "no error of the front end");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, AbsentEntryPointTest,
+    ::testing::Values(
+        Absence{{"WithoutConnectWithURI"}, Fake::kWithoutConnectWithURI, "without-connect-with-uri", {FAKE_VELT_ConnectWithURI}},
+        Absence{{"WithoutOptional"}, Fake::kWithoutOptional,
+                "without-optional",
+                {FAKE_VELT_LaunchMultitonServerInstance, FAKE_VELT_ConnectWithURI,
+                 FAKE_VELT_ConnectSingleton, FAKE_VELT_SelectConfigurationByFileName,
+                 FAKE_VELT_SelectConfigurationByName, FAKE_VELT_GetAvailableConfigurationCount,
+                 FAKE_VELT_GetAvailableConfigurations, FAKE_VELT_SetConfigurationParameters,
+                 FAKE_VELT_SetClientInfo, FAKE_VELT_FinishInitialization,
+                 FAKE_VELT_BeginDynamicInitialization, FAKE_VELT_CancelDynamicInitialization}}),
+    CaseName());
+
+struct InitializationFailure : NamedCase {
+    bool installIncomplete;  // else nothing is installed
+    VeltResult code;
+};
+
+class FailedInitializationTest : public FrontEndTest,
+                                 public ::testing::WithParamInterface<InitializationFailure> {};
+
+TEST_P(FailedInitializationTest, EveryForwarderFailsWithItsCodeAndCallsNothing) {
+    if (GetParam().installIncomplete) PlaceFake(Fake::kWithoutRequired, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    for (const Forwarder& forwarder : Forwarders()) {
+        EXPECT_EQ(forwarder.call(api), GetParam().code) << forwarder.name;
+    }
+    EXPECT_EQ(FakeVelt_CallCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FailedInitializationTest,
+    ::testing::Values(InitializationFailure{{"NothingFound"}, false, 0x8000000eu},
+                      InitializationFailure{{"RequiredMissing"}, true, 0x80000013u}),
+    CaseName());
+
+}  // namespace
+}  // namespace TrelvoTest

@@ -1,0 +1,100 @@
+#include <dlfcn.h>
+
+#include <string>
+
+#include "FrontEnd.h"
+#include "SystemSeams.h"
+
+namespace TrelvoTest {
+namespace {
+
+using InitializationTest = FrontEndTest;
+
+// The front end's own text is handed out only after the failure it reports;
+// the call that finds it empty initializes instead and returns the
+// implementation's text (empty when initialization failed).
+TEST_F(InitializationTest, FirstGetLastErrorMessageIsEmptyTheSecondNamesTheFailure) {
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "");
+    const std::string failure =
+        "Unable to locate a suitable VELT API implementation: ./libVeltApi_aarch64.so";
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
+}
+
+TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfigurationAgain) {
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    FakeVelt_SetResult(FAKE_VELT_Connect, 0x2A);
+    FakeVelt_SetErrorMessage("from the implementation");
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0x2Au);
+    // The failure's text went with the successful call.
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "from the implementation");
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0x2Au);
+    EXPECT_EQ(CountLogLines(kResolvedLine), 1);
+    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+    EXPECT_EQ(FakeVelt_LoadCount(), 1);
+}
+
+TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
+    const std::string path = m_root.write(kImplementationName, "not a shared object\n");
+    ASSERT_EQ(dlopen(path.c_str(), RTLD_LAZY), nullptr);
+    const std::string loaderText = dlerror();
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to load interface DLL: " + path + " : " + loaderText);
+    // The path was forgotten: the next call searches, and finds, afresh.
+    PlaceFake(Fake::kComplete, m_root.path());
+    EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
+}
+
+struct Incomplete : NamedCase {
+    Fake variant;
+    const char* missing;
+};
+
+class IncompleteImplementationTest : public FrontEndTest,
+                                     public ::testing::WithParamInterface<Incomplete> {};
+
+// The library stays loaded, and every call binds it again, logging it anew.
+TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints) {
+    const std::string fake = PlaceFake(GetParam().variant, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    const std::string failure =
+        "The following methods were not found in '" + fake + "': " + GetParam().missing;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        EXPECT_EQ(api.VELT_GetAPIVersion(nullptr, nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
+        EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
+        EXPECT_EQ(CountLogLines(UsingLine(fake)), attempt);
+    }
+    EXPECT_EQ(FakeVelt_LoadCount(), 1);
+    EXPECT_EQ(FakeVelt_CallCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, IncompleteImplementationTest,
+    ::testing::Values(Incomplete{{"WithoutRequired"}, Fake::kWithoutRequired,
+                                 "'VELT_Disconnect()' 'VELT_GetService()'"},
+                      Incomplete{{"WithoutGetLastErrorMessage"}, Fake::kWithoutGetLastErrorMessage,
+                                 "'VELT_GetLastErrorMessage()'"}),
+    CaseName());
+
+TEST_F(InitializationTest, ExhaustedMemoryInTheConfigurationFailsOnlyThatCall) {
+    m_environment.set("VELT_PATH", m_root.mkdir("velt"));
+    PlaceFake(Fake::kComplete, m_root.file("velt"));
+    const FrontEndExports& api = LoadFrontEnd();
+    SystemSeams_SetConfigurationOpenFails(1);
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_OUT_OF_MEMORY);
+    SystemSeams_SetConfigurationOpenFails(0);
+    EXPECT_EQ(FakeVelt_LoadCount(), 0);
+    // No text of its own: this call initializes and asks the implementation.
+    FakeVelt_SetErrorMessage("from the implementation");
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "from the implementation");
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_EQ(SystemSeams_ConfigurationOpenCount(), 1);
+}
+
+}  // namespace
+}  // namespace TrelvoTest

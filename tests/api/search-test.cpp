@@ -1,0 +1,100 @@
+#include <string>
+
+#include "FrontEnd.h"
+
+namespace TrelvoTest {
+namespace {
+
+// The places searched, in their order.
+enum class Place { kConfigured, kBesideLibrary, kCurrentDirectory, kVeltPath, kPravik, kFenra };
+constexpr Place kPlaces[] = {Place::kConfigured,       Place::kBesideLibrary, Place::kCurrentDirectory,
+                             Place::kVeltPath,         Place::kPravik,        Place::kFenra};
+
+const char* PlaceName(Place place) {
+    static const char* const names[] = {"Configured", "BesideLibrary", "CurrentDirectory",
+                                        "VeltPath",   "Pravik",        "Fenra"};
+    return names[static_cast<int>(place)];
+}
+
+std::ostream& operator<<(std::ostream& stream, Place place) { return stream << PlaceName(place); }
+
+class SearchTest : public FrontEndTest {
+protected:
+    // Every place has its directory: configured in Trelvo.conf, named by
+    // VELT_PATH and by the two products' shared-info files.
+    SearchTest() {
+        WriteConfiguration("veltapipath=" + m_root.mkdir("configured") + "\n");
+        m_environment.set("VELT_PATH", m_root.mkdir("velt"));
+        WriteSharedInfo("Korvalt/Pravik/sharedinfo.txt", m_root.mkdir("pravik"));
+        WriteSharedInfo("Korvalt/FENRA/Trunwell/sharedinfo.txt", m_root.mkdir("fenra"));
+    }
+
+    void WriteSharedInfo(const std::string& relative, const std::string& directory) {
+        m_root.write("home/.fenra/" + relative, directory + "/anyfile.so\n");
+    }
+
+    std::string Directory(Place place) const {
+        static const char* const names[] = {"configured", ".", "cwd", "velt", "pravik", "fenra"};
+        return m_root.file(names[static_cast<int>(place)]);
+    }
+
+    // The path under which the search reports the file in that place.
+    std::string Candidate(Place place) const {
+        if (place == Place::kCurrentDirectory) return std::string("./") + kImplementationName;
+        if (place == Place::kBesideLibrary) return m_root.file(kImplementationName);
+        return Directory(place) + "/" + kImplementationName;
+    }
+};
+
+class SearchOrderTest : public SearchTest, public ::testing::WithParamInterface<Place> {};
+
+TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
+    for (const Place place : kPlaces) {
+        if (place >= GetParam()) PlaceFake(Fake::kComplete, Directory(place));
+    }
+    const FrontEndExports& api = LoadFrontEnd();
+    const std::string expected = Candidate(GetParam());
+    EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), expected.c_str());
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_EQ(CountLogLines(UsingLine(expected)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces),
+                         [](const auto& info) { return std::string(PlaceName(info.param)); });
+
+TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
+    WriteConfiguration("veltapipath=" + Directory(Place::kConfigured) +
+                       "\nignoredefaultsearch=true\n");
+    PlaceFake(Fake::kComplete, Directory(Place::kBesideLibrary));
+    PlaceFake(Fake::kComplete, Directory(Place::kVeltPath));
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to locate a suitable VELT API implementation: " +
+                  Candidate(Place::kConfigured));
+}
+
+using UnconfiguredSearchTest = FrontEndTest;
+
+TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate) {
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_SetClientInfo(nullptr, nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0),
+                 "Unable to locate a suitable VELT API implementation: ./libVeltApi_aarch64.so");
+}
+
+// With no directory configured the bare name is found in the current
+// directory, but the loader resolves it by its own rules: through the front
+// end's $ORIGIN, beside the front end.
+TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDirectory) {
+    PlaceFake(Fake::kComplete, m_workingDirectory);
+    PlaceFake(Fake::kSecond, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), kImplementationName);
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_STREQ(Calls().at(0).variant, "second");
+    EXPECT_EQ(CountLogLines(UsingLine(kImplementationName)), 1);
+}
+
+}  // namespace
+}  // namespace TrelvoTest
