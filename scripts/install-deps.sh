@@ -13,6 +13,7 @@ readonly PACKAGES=(
     libbenchmark-dev                      # Google Benchmark, for benchmarks/
     valgrind                              # memory checks
     file binutils                         # checks of the built binaries (file, readelf)
+    pkgconf dpkg-dev                      # checks of the installed tree and the Debian packages
 )
 
 is_installed() {
