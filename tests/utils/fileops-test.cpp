@@ -1,0 +1,155 @@
+#include "utils/fileops.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "TestSupport.h"
+
+namespace {
+
+using namespace InternalUtils;
+using TrelvoTest::ReadFile;
+using TrelvoTest::TestDirectory;
+
+// An address no stream has, to tell whether a function wrote the stream slot.
+int notAStream;
+FILE* const kUntouched = reinterpret_cast<FILE*>(&notAStream);
+
+// An open stream, closed at the end of the test; fails the test if it cannot
+// be opened.
+class OpenFile {
+public:
+    OpenFile(const std::string& path, const char* mode) {
+        EXPECT_EQ(openfile(&m_stream, path.c_str(), mode), 0) << path;
+    }
+    ~OpenFile() { closefile(m_stream); }
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    FILE* get() const { return m_stream; }
+
+private:
+    FILE* m_stream = nullptr;
+};
+
+TEST(FileopsTest, NullArgumentsAreInvalidAndLeaveTheStreamSlotAlone) {
+    TestDirectory directory;
+    const std::string path = directory.write("file", "content");
+    for (const auto open : {openfile, openfile_unbuffered}) {
+        FILE* stream = kUntouched;
+        EXPECT_EQ(open(nullptr, path.c_str(), "r"), EINVAL);
+        EXPECT_EQ(open(&stream, nullptr, "r"), EINVAL);
+        EXPECT_EQ(open(&stream, path.c_str(), nullptr), EINVAL);
+        EXPECT_EQ(stream, kUntouched);
+    }
+    EXPECT_EQ(closefile(nullptr), EINVAL);
+    EXPECT_EQ(flushfile(nullptr), EINVAL);
+}
+
+TEST(FileopsTest, NullBufferStreamOrCapacityIsInvalid) {
+    TestDirectory directory;
+    OpenFile file(directory.write("file", "content"), "r+");
+    char buffer[8] = {};
+    long size = -1;
+    EXPECT_EQ(getfilesize(nullptr, &size), EINVAL);
+    EXPECT_EQ(getfilesize(file.get(), nullptr), EINVAL);
+    EXPECT_EQ(size, -1);
+    EXPECT_EQ(writefile(nullptr, 1, 1, file.get()), EINVAL);
+    EXPECT_EQ(writefile(buffer, 1, 1, nullptr), EINVAL);
+    EXPECT_EQ(readfile(nullptr, 1, 1, file.get()), EINVAL);
+    EXPECT_EQ(readfile(buffer, 1, 1, nullptr), EINVAL);
+    EXPECT_EQ(readline(nullptr, sizeof buffer, file.get()), EINVAL);
+    EXPECT_EQ(readline(buffer, sizeof buffer, nullptr), EINVAL);
+    EXPECT_EQ(readline(buffer, 0, file.get()), EINVAL);
+}
+
+TEST(FileopsTest, OpeningAMissingFileIsENOENTWithANullStream) {
+    TestDirectory directory;
+    const std::string missing = directory.file("missing");
+    for (const auto open : {openfile, openfile_unbuffered}) {
+        FILE* stream = kUntouched;
+        EXPECT_EQ(open(&stream, missing.c_str(), "r"), ENOENT);
+        EXPECT_EQ(stream, nullptr);
+    }
+}
+
+TEST(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
+    TestDirectory directory;
+    const std::string buffered = directory.file("buffered");
+    OpenFile file(buffered, "w");
+    ASSERT_EQ(writefile("abc", 1, 3, file.get()), 0);
+    EXPECT_EQ(ReadFile(buffered), "");
+    EXPECT_EQ(flushfile(file.get()), 0);
+    EXPECT_EQ(ReadFile(buffered), "abc");
+
+    const std::string unbuffered = directory.file("unbuffered");
+    FILE* stream = nullptr;
+    ASSERT_EQ(openfile_unbuffered(&stream, unbuffered.c_str(), "w"), 0);
+    EXPECT_EQ(writefile("abc", 1, 3, stream), 0);
+    EXPECT_EQ(ReadFile(unbuffered), "abc");
+    EXPECT_EQ(closefile(stream), 0);
+}
+
+TEST(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
+    TestDirectory directory;
+    OpenFile file(directory.write("lines", "abcdefgh\nxy"), "r");
+    char buffer[4];
+    for (const char* piece : {"abc", "def", "gh\n", "xy"}) {
+        ASSERT_EQ(readline(buffer, sizeof buffer, file.get()), 0);
+        EXPECT_STREQ(buffer, piece);
+    }
+    memset(buffer, 'Z', sizeof buffer);
+    EXPECT_EQ(readline(buffer, sizeof buffer, file.get()), -1);
+    EXPECT_STREQ(buffer, "");
+}
+
+// A directory opens for reading, but every read of it fails: a real stream
+// whose error indicator gets set.
+TEST(FileopsTest, FailedReadsAndWritesReturnTheErrorNumber) {
+    TestDirectory directory;
+    OpenFile folder(directory.path(), "r");
+    char buffer[8];
+    EXPECT_EQ(readline(buffer, sizeof buffer, folder.get()), EISDIR);
+    EXPECT_EQ(readfile(buffer, 1, sizeof buffer, folder.get()), EISDIR);
+
+    OpenFile readOnly(directory.write("file", "content"), "r");
+    EXPECT_EQ(writefile("x", 1, 1, readOnly.get()), EBADF);
+}
+
+TEST(FileopsTest, ReadfileShortOfTheRequestAtEndOfFileSucceeds) {
+    TestDirectory directory;
+    OpenFile file(directory.write("file", "abc"), "r");
+    char buffer[10] = {};
+    EXPECT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(readfile(buffer, 1, 1, file.get()), 0);
+}
+
+// getfilesize's size, checking that it succeeded and left the position alone.
+long SizeAtUnchangedPosition(FILE* stream) {
+    const long position = ftell(stream);
+    long size = -1;
+    EXPECT_EQ(getfilesize(stream, &size), 0);
+    EXPECT_EQ(ftell(stream), position);
+    return size;
+}
+
+TEST(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
+    TestDirectory directory;
+    OpenFile file(directory.write("file", "0123456789"), "r");
+    EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 10);
+    char buffer[3];
+    ASSERT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
+    EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 10);
+    EXPECT_EQ(ftell(file.get()), 3);
+}
+
+TEST(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
+    TestDirectory directory;
+    OpenFile file(directory.write("empty", ""), "r");
+    EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 0);
+    EXPECT_EQ(ftell(file.get()), 0);
+}
+
+}  // namespace
