@@ -1,0 +1,95 @@
+#include "locate/findfile.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "ModuleProbe.h"
+
+namespace {
+
+using InternalUtils::findfiles;
+using TrelvoTest::ModuleProbe;
+using TrelvoTest::ScopedCurrentDirectory;
+using TrelvoTest::TestDirectory;
+using Paths = std::vector<std::string>;
+
+const char kModule[] = "libVeltApi_aarch64.so";
+
+// findmodule of a probe copy in its own directory, run from a different
+// current directory.
+class FindModuleTest : public testing::Test {
+protected:
+    bool findmodule(std::string& path) { return m_probe->findmodule(kModule, path); }
+
+    TestDirectory m_besideLibrary;
+    TestDirectory m_current;
+    ModuleProbe m_probe{m_besideLibrary.path()};
+    ScopedCurrentDirectory m_changeDirectory{m_current.path()};
+};
+
+TEST_F(FindModuleTest, FileBesideTheLibraryWinsOverTheCurrentDirectory) {
+    const std::string beside = m_besideLibrary.write(kModule, "");
+    m_current.write(kModule, "");
+    std::string path;
+    EXPECT_TRUE(findmodule(path));
+    EXPECT_EQ(path, beside);
+}
+
+TEST_F(FindModuleTest, FileOnlyInTheCurrentDirectoryIsFoundRelativeToIt) {
+    m_current.write(kModule, "");
+    std::string path;
+    EXPECT_TRUE(findmodule(path));
+    EXPECT_EQ(path, std::string("./") + kModule);
+}
+
+TEST_F(FindModuleTest, FileInNeitherPlaceLeavesTheLastCandidate) {
+    std::string path = "stale";
+    EXPECT_FALSE(findmodule(path));
+    EXPECT_EQ(path, std::string("./") + kModule);
+}
+
+TEST(FindFilesTest, MissingDirectoryOrNoMatchGivesNothing) {
+    TestDirectory directory;
+    directory.write("libfile.txt", "");
+    EXPECT_EQ(findfiles(directory.file("missing"), "*"), Paths());
+    EXPECT_EQ(findfiles(directory.path(), "*.so"), Paths());
+}
+
+TEST(FindFilesTest, MatchesComeSortedAsFullPathsWhateverTheirType) {
+    TestDirectory directory;
+    for (const char* name : {"c.so", "a.so", "b.txt"}) directory.write(name, "");
+    directory.mkdir("b.so");
+    const std::string& base = directory.path();
+    EXPECT_EQ(findfiles(base, "*.so"), Paths({base + "/a.so", base + "/b.so", base + "/c.so"}));
+    EXPECT_EQ(findfiles(base + "/", "a.so"), Paths({base + "/a.so"}));
+}
+
+TEST(FindFilesTest, WildcardMatchesTheDotEntries) {
+    TestDirectory directory;
+    directory.write(".hidden", "");
+    const std::string& base = directory.path();
+    EXPECT_EQ(findfiles(base, "*"), Paths({base + "/.", base + "/..", base + "/.hidden"}));
+}
+
+// The pattern is shared by every call while a scan runs; each call must still
+// see only its own.
+TEST(FindFilesTest, ConcurrentCallsEachGetTheirOwnPatternsMatches) {
+    TestDirectory directory;
+    Paths first;
+    Paths second;
+    for (int i = 0; i < 100; ++i) {
+        first.push_back(directory.write("file" + std::to_string(100 + i) + ".first", ""));
+        second.push_back(directory.write("file" + std::to_string(100 + i) + ".second", ""));
+    }
+    const auto scanRepeatedly = [&directory](const char* pattern, const Paths& expected) {
+        for (int round = 0; round < 200; ++round) {
+            ASSERT_EQ(findfiles(directory.path(), pattern), expected) << "round " << round;
+        }
+    };
+    std::thread other(scanRepeatedly, "*.second", std::cref(second));
+    scanRepeatedly("*.first", first);
+    other.join();
+}
+
+}  // namespace
