@@ -1,0 +1,36 @@
+// A read failure part-way through a file, from real system calls: a FIFO
+// that hands its reader some content and then stalls, while the thread that
+// made the object is sent a signal whose handler does not restart system
+// calls. The reader's first read after the content thus fails with EINTR.
+// Read the FIFO on the thread that constructs the object.
+#pragma once
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+namespace TrelvoTest {
+
+class InterruptedFifo {
+public:
+    // Creates the FIFO at path; its content is delivered once a reader opens it.
+    InterruptedFifo(const std::string& path, std::string content);
+    ~InterruptedFifo();
+    InterruptedFifo(const InterruptedFifo&) = delete;
+    InterruptedFifo& operator=(const InterruptedFifo&) = delete;
+
+private:
+    void _Feed();
+
+    const std::string m_path;
+    const std::string m_content;
+    const pthread_t m_reader;
+    struct sigaction m_savedAction {};
+    std::atomic<bool> m_stopping{false};
+    std::thread m_writer;
+};
+
+}  // namespace TrelvoTest
