@@ -1,0 +1,165 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "InterruptedFifo.h"
+#include "LogEntry.h"
+#include "ModuleProbe.h"
+#include "TestSupport.h"
+
+namespace {
+
+using Internal_Trelvo::TrelvoConfiguration;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using TrelvoTest::IsLogEntry;
+
+std::string Resolved(const std::string& path) {
+    return "Resolved veltapipath to be \"" + path + "\"";
+}
+
+// Every case runs with the log on, so that what was logged can be checked.
+class ProcessConfigurationTest : public ::testing::Test {
+protected:
+    ProcessConfigurationTest() {
+        m_environment.set("TRELVODEBUG", "1").set("VELT_PATH", "/velt");
+        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(m_directory.path());
+    }
+
+    int32_t process(TrelvoConfiguration& configuration) {
+        return (*m_probe)->ProcessConfiguration(&configuration);
+    }
+    // Writes content as Trelvo.conf and processes a record with the defaults.
+    TrelvoConfiguration processText(const std::string& content) {
+        m_directory.write("Trelvo.conf", content);
+        TrelvoConfiguration configuration;
+        EXPECT_EQ(process(configuration), 0);
+        return configuration;
+    }
+    std::vector<std::string> log() const {
+        return TrelvoTest::ReadLines(m_directory.file("Trelvo.log"));
+    }
+    std::string configPath() const { return m_directory.file("Trelvo.conf"); }
+    std::string errorReport(int code, const std::string& message) const {
+        return "Error (" + std::to_string(code) + ") accessing configuration file \"" +
+               configPath() + "\": " + message;
+    }
+
+    TrelvoTest::TestDirectory m_directory;
+    TrelvoTest::ScopedEnvironment m_environment;
+    std::unique_ptr<TrelvoTest::ModuleProbe> m_probe;
+};
+
+TEST_F(ProcessConfigurationTest, AppliesAndLogsTheFileBesideTheLibrary) {
+    const TrelvoConfiguration configuration =
+        processText("veltapipath = /opt/My Dir\nother =  x = y \n");
+    EXPECT_EQ(configuration.veltApiPath, "/opt/My Dir");
+    EXPECT_FALSE(configuration.ignoreDefaultSearch);
+    EXPECT_EQ((*m_probe)->GetConfigFilePath(), configPath());
+    EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), "");
+    EXPECT_THAT(log(),
+                ElementsAre(IsLogEntry("Read the following configuration variables:"),
+                            IsLogEntry("veltapipath = /opt/My Dir"), IsLogEntry("other = x = y")));
+}
+
+TEST_F(ProcessConfigurationTest, EmptyFileLogsHeadingAndResolvesDefault) {
+    EXPECT_EQ(processText("").veltApiPath, "/velt");
+    EXPECT_THAT(log(), ElementsAre(IsLogEntry("Read the following configuration variables:"),
+                                   IsLogEntry(Resolved("/velt"))));
+}
+
+TEST_F(ProcessConfigurationTest, LastNonEmptyVeltApiPathWins) {
+    EXPECT_EQ(processText("veltapipath=/a\nveltapipath=/b\nveltapipath=\n").veltApiPath, "/b");
+}
+
+TEST_F(ProcessConfigurationTest, IgnoreDefaultSearchIsTrueOnlyForTrueOrOne) {
+    const std::pair<const char*, bool> cases[] = {{"TRUE", true}, {"True", true},   {"1", true},
+                                                  {"0", false},   {"false", false}, {"yes", false}};
+    for (const auto& [value, expected] : cases) {
+        m_directory.write("Trelvo.conf", std::string("ignoredefaultsearch = ") + value + "\n");
+        TrelvoConfiguration configuration;
+        configuration.ignoreDefaultSearch = !expected;
+        EXPECT_EQ(process(configuration), 0);
+        EXPECT_EQ(configuration.ignoreDefaultSearch, expected) << value;
+    }
+    for (bool previous : {true, false}) {
+        m_directory.write("Trelvo.conf", "ignoredefaultsearch =\n");
+        TrelvoConfiguration configuration;
+        configuration.ignoreDefaultSearch = previous;
+        EXPECT_EQ(process(configuration), 0);
+        EXPECT_EQ(configuration.ignoreDefaultSearch, previous);
+    }
+}
+
+TEST_F(ProcessConfigurationTest, KeysAreCaseSensitive) {
+    const TrelvoConfiguration configuration =
+        processText("VeltApiPath=/x\nIGNOREDEFAULTSEARCH=1\n");
+    EXPECT_EQ(configuration.veltApiPath, "/velt");
+    EXPECT_FALSE(configuration.ignoreDefaultSearch);
+    EXPECT_THAT(log(),
+                ElementsAre(IsLogEntry("Read the following configuration variables:"),
+                            IsLogEntry("VeltApiPath = /x"), IsLogEntry("IGNOREDEFAULTSEARCH = 1"),
+                            IsLogEntry(Resolved("/velt"))));
+}
+
+TEST_F(ProcessConfigurationTest, ResolvesALeadingEnvironmentReferenceOnce) {
+    m_environment.set("TRELVO_TEST_DIR", "/opt/velt").set("TRELVO_TEST_REF", "$TRELVO_TEST_DIR");
+    const std::pair<const char*, const char*> cases[] = {
+        {"$TRELVO_TEST_DIR", "/opt/velt"},
+        {"$TRELVO_TEST_DIR/lib", ""},
+        {"%TRELVO_TEST_DIR%/lib", "/opt/velt"},
+        {"%TRELVO_TEST_DIR", "/opt/velt"},
+        {"$TRELVO_TEST_REF", "$TRELVO_TEST_DIR"},
+        {"/opt/$TRELVO_TEST_DIR", "/opt/$TRELVO_TEST_DIR"}};
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(processText(std::string("veltapipath=") + value).veltApiPath, expected) << value;
+    }
+    EXPECT_THAT(log().back(), IsLogEntry("veltapipath = /opt/$TRELVO_TEST_DIR"));
+}
+
+TEST_F(ProcessConfigurationTest, MissingFileKeepsDefaultsAndReportsIt) {
+    TrelvoConfiguration configuration;
+    EXPECT_EQ(process(configuration), ENOENT);
+    const std::string message =
+        std::string("Trying to open the configuration file for reading: ") + strerror(ENOENT);
+    EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), message);
+    EXPECT_EQ(configuration.veltApiPath, "/velt");
+    EXPECT_FALSE(configuration.ignoreDefaultSearch);
+    EXPECT_THAT(log(), ElementsAre(IsLogEntry(errorReport(ENOENT, message)), "",
+                                   IsLogEntry(Resolved("/velt"))));
+}
+
+TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
+    m_environment.unset("VELT_PATH");
+    TrelvoConfiguration configuration;
+    EXPECT_EQ(process(configuration), ENOENT);
+    EXPECT_EQ(configuration.veltApiPath, "");
+    EXPECT_THAT(log().back(), IsLogEntry(Resolved("")));
+}
+
+TEST_F(ProcessConfigurationTest, ReadFailurePartWayAppliesNothing) {
+    TrelvoTest::InterruptedFifo fifo(configPath(), "veltapipath=/opt/x\nignoredefaultsearch=1\n");
+    TrelvoConfiguration configuration;
+    EXPECT_EQ(process(configuration), EINTR);
+    EXPECT_EQ(configuration.veltApiPath, "/velt");
+    EXPECT_FALSE(configuration.ignoreDefaultSearch);
+    const std::string message = "Failed to read line 3 from the configuration file \"" +
+                                configPath() + "\": " + strerror(EINTR);
+    EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), message);
+    EXPECT_THAT(log(), ElementsAre(IsLogEntry(errorReport(EINTR, message)), "",
+                                   IsLogEntry(Resolved("/velt"))));
+}
+
+TEST_F(ProcessConfigurationTest, NullRecordChangesNothing) {
+    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
+    EXPECT_EQ((*m_probe)->ProcessConfiguration(nullptr), EINVAL);
+    EXPECT_EQ((*m_probe)->GetConfigFilePath(), "");
+    EXPECT_THAT(log(), IsEmpty());
+}
+
+}  // namespace

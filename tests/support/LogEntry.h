@@ -1,0 +1,26 @@
+// Matching the lines of Trelvo.log.
+#pragma once
+
+#include <gmock/gmock.h>
+
+#include <regex>
+#include <string>
+
+namespace TrelvoTest {
+
+// A local time stamp "YYYY-MM-DD HH:MM:SS,mmm" (a leap second allowed).
+inline bool IsTimestamp(const std::string& text) {
+    static const std::regex layout(
+        "[0-9]{4}-(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01]) "
+        "([01][0-9]|2[0-3]):[0-5][0-9]:([0-5][0-9]|60),[0-9]{3}");
+    return std::regex_match(text, layout);
+}
+
+// A line that holds one entry: a time stamp, one space, then exactly text.
+MATCHER_P(IsLogEntry, text, "is a log entry \"" + std::string(text) + "\"") {
+    const std::string line = arg;
+    return line.size() >= 24 && IsTimestamp(line.substr(0, 23)) && line[23] == ' ' &&
+           line.substr(24) == text;
+}
+
+}  // namespace TrelvoTest
