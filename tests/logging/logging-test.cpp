@@ -1,0 +1,244 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "LogEntry.h"
+#include "ModuleProbe.h"
+#include "TestSupport.h"
+#include "logging/timestamp.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using TrelvoTest::IsLogEntry;
+
+constexpr int32_t kUnloadFailed = static_cast<int32_t>(0x8000000f);
+
+class LoggingTest : public ::testing::Test {
+protected:
+    // Loads the probe in directory (by default the test's own) under the
+    // environment set so far; its load-time reset runs now.
+    const TrelvoTest::ModuleProbe& load(const std::string& directory = "") {
+        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(directory.empty() ? m_directory.path()
+                                                                              : directory);
+        return *m_probe;
+    }
+    std::string logPath() const { return m_directory.file("Trelvo.log"); }
+
+    TrelvoTest::TestDirectory m_directory;
+    TrelvoTest::ScopedEnvironment m_environment;
+    std::unique_ptr<TrelvoTest::ModuleProbe> m_probe;
+};
+
+TEST_F(LoggingTest, EntryIsTimestampSpaceTextAndLineFeed) {
+    m_environment.set("TRELVODEBUG", "1");
+    const auto& probe = load();
+    probe->LogText("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\"");
+    probe->LogText("");
+    probe->LogText("first\nsecond");
+    probe->LogText(nullptr);
+    EXPECT_THAT(TrelvoTest::ReadLines(logPath()),
+                ElementsAre(IsLogEntry("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\""),
+                            IsLogEntry(""), IsLogEntry("first"), "second"));
+    EXPECT_EQ(TrelvoTest::ReadFile(logPath()).value_or("").back(), '\n');
+}
+
+TEST_F(LoggingTest, NullTextCreatesNoFile) {
+    m_environment.set("TRELVODEBUG", "1");
+    load()->LogText(nullptr);
+    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+}
+
+struct Switch {
+    std::optional<std::string> trelvoDebug;
+    std::optional<std::string> veltApiOpts;
+    bool on;
+};
+
+void PrintTo(const Switch& value, std::ostream* out) {
+    const auto show = [](const std::optional<std::string>& variable) {
+        return variable ? "\"" + *variable + "\"" : std::string("unset");
+    };
+    *out << "TRELVODEBUG " << show(value.trelvoDebug) << ", VELTAPIOPTS " << show(value.veltApiOpts)
+         << (value.on ? ": on" : ": off");
+}
+
+class LogSwitchTest : public LoggingTest, public ::testing::WithParamInterface<Switch> {};
+
+TEST_P(LogSwitchTest, DecidesWhetherEntriesAreWritten) {
+    m_environment.set("TRELVODEBUG", GetParam().trelvoDebug)
+        .set("VELTAPIOPTS", GetParam().veltApiOpts);
+    load()->LogText("entry");
+    EXPECT_EQ(TrelvoTest::Exists(logPath()), GetParam().on);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, LogSwitchTest,
+    ::testing::Values(Switch{"0", std::nullopt, true}, Switch{"false", std::nullopt, true},
+                      Switch{"", std::nullopt, false}, Switch{std::nullopt, std::nullopt, false},
+                      Switch{std::nullopt, "-v -debugaccess -x", true},
+                      Switch{std::nullopt, "xdebugaccessy", true},
+                      Switch{std::nullopt, "DEBUGACCESS", false},
+                      Switch{std::nullopt, "DebugAccess", false}, Switch{"1", "DEBUGACCESS", true},
+                      Switch{"", "debugaccess", true}));
+
+TEST_F(LoggingTest, LoadWithLogOnDeletesTheOldFile) {
+    m_directory.write("Trelvo.log", "old\n");
+    m_environment.set("VELTAPIOPTS", "debugaccess");
+    const auto& probe = load();
+    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+    probe->LogText("new");
+    EXPECT_THAT(TrelvoTest::ReadLines(logPath()), ElementsAre(IsLogEntry("new")));
+}
+
+TEST_F(LoggingTest, LogSwitchedOnAfterLoadAppendsToTheOldFile) {
+    m_directory.write("Trelvo.log", "old\n");
+    const auto& probe = load();
+    probe->LogText("off");
+    m_environment.set("TRELVODEBUG", "1");
+    probe->LogText("on");
+    m_environment.unset("TRELVODEBUG");
+    probe->LogText("off again");
+    EXPECT_THAT(TrelvoTest::ReadLines(logPath()), ElementsAre("old", IsLogEntry("on")));
+}
+
+std::set<std::string> EntryNames(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+        names.insert(entry.path().filename());
+    }
+    return names;
+}
+
+// The log's failures must not reach the caller: configuration still works,
+// and nothing appears beside the library.
+void ExpectUnaffectedByTheLog(const TrelvoTest::ModuleProbe& probe,
+                              const TrelvoTest::TestDirectory& directory) {
+    const std::set<std::string> before = EntryNames(directory.path());
+    probe->LogText("entry");
+    probe->LogConfigFileErrors(kUnloadFailed);
+    Internal_Trelvo::TrelvoConfiguration configuration;
+    EXPECT_EQ(probe->ProcessConfiguration(&configuration), 0);
+    EXPECT_EQ(configuration.veltApiPath, "/opt/x");
+    EXPECT_EQ(EntryNames(directory.path()), before);
+}
+
+TEST_F(LoggingTest, UnwritableDirectoryChangesNothing) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root may write to a directory of mode 0555; "
+                        "LogPathThatCannotBeOpenedChangesNothing covers the failed open";
+    }
+    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
+    m_environment.set("TRELVODEBUG", "1");
+    const auto& probe = load();
+    ASSERT_EQ(chmod(m_directory.path().c_str(), 0555), 0);
+    ExpectUnaffectedByTheLog(probe, m_directory);
+    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+}
+
+// A non-empty directory named Trelvo.log can be neither deleted nor opened for
+// writing, whoever runs the test.
+TEST_F(LoggingTest, LogPathThatCannotBeOpenedChangesNothing) {
+    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
+    m_directory.write("Trelvo.log/kept", "kept\n");
+    m_environment.set("TRELVODEBUG", "1");
+    const auto& probe = load();
+    ExpectUnaffectedByTheLog(probe, m_directory);
+    EXPECT_EQ(TrelvoTest::ReadFile(m_directory.file("Trelvo.log/kept")), "kept\n");
+}
+
+TEST_F(LoggingTest, ReportPrintsCodeAsSignedDecimalAndEndsWithEmptyLine) {
+    m_environment.set("TRELVODEBUG", "1");
+    const auto& probe = load();
+    probe->LogConfigFileErrors(kUnloadFailed);
+    EXPECT_EQ(TrelvoTest::ReadFile(logPath()).value_or("").substr(23),
+              " Error (-2147483633) accessing configuration file \"\": \n\n");
+    m_directory.write("Trelvo.conf", "");
+    Internal_Trelvo::TrelvoConfiguration configuration;
+    ASSERT_EQ(probe->ProcessConfiguration(&configuration), 0);
+    std::remove(logPath().c_str());
+    probe->LogConfigFileErrors(kUnloadFailed);
+    EXPECT_THAT(TrelvoTest::ReadLines(logPath()),
+                ElementsAre(IsLogEntry("Error (-2147483633) accessing configuration file \"" +
+                                       m_directory.file("Trelvo.conf") + "\": "),
+                            ""));
+}
+
+TEST_F(LoggingTest, ReportRepeatsTheLastReadErrorAndTheRawPath) {
+    m_environment.set("TRELVODEBUG", "1");
+    const std::string directory = m_directory.mkdir("say \"cheese\"");
+    const auto& probe = load(directory);
+    Internal_Trelvo::TrelvoConfiguration configuration;
+    ASSERT_EQ(probe->ProcessConfiguration(&configuration), ENOENT);
+    const std::string log = directory + "/Trelvo.log";
+    std::remove(log.c_str());
+    probe->LogConfigFileErrors(kUnloadFailed);
+    EXPECT_THAT(
+        TrelvoTest::ReadLines(log),
+        ElementsAre(IsLogEntry("Error (-2147483633) accessing configuration file \"" + directory +
+                               "/Trelvo.conf\": Trying to open the "
+                               "configuration file for reading: " +
+                               strerror(ENOENT)),
+                    ""));
+}
+
+TEST_F(LoggingTest, ReportWithLogOffWritesNothing) {
+    load()->LogConfigFileErrors(ENOENT);
+    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+}
+
+// Formats t (UTC) as the local time of a zone 13:45 ahead of UTC.
+std::string ChathamStamp(std::chrono::system_clock::time_point t) {
+    const auto since = t.time_since_epoch() + std::chrono::hours(13) + std::chrono::minutes(45);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    const auto milliseconds =
+        std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds);
+    const time_t whole = seconds.count();
+    std::tm fields{};
+    gmtime_r(&whole, &fields);
+    char text[32];
+    const size_t length = strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
+    snprintf(text + length, sizeof text - length, ",%03d", static_cast<int>(milliseconds.count()));
+    return text;
+}
+
+TEST(TimestampTest, IsTheClockInTheLocalZone) {
+    TrelvoTest::ScopedEnvironment environment;
+    environment.set("TZ", "<+1345>-13:45");
+    tzset();
+    const auto before = std::chrono::system_clock::now();
+    const std::string stamp = InternalUtils::GetTimestamp();
+    const auto after = std::chrono::system_clock::now();
+    EXPECT_TRUE(TrelvoTest::IsTimestamp(stamp)) << stamp;
+    EXPECT_EQ(stamp.size(), 23u);
+    // Fixed-width fields: text order is time order.
+    EXPECT_LE(ChathamStamp(before), stamp);
+    EXPECT_GE(ChathamStamp(after), stamp);
+}
+
+TEST(TimestampTest, MillisecondsAreZeroPadded) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    bool sawSingleDigit = false;
+    while (!sawSingleDigit && std::chrono::steady_clock::now() < deadline) {
+        const std::string stamp = InternalUtils::GetTimestamp();
+        ASSERT_TRUE(TrelvoTest::IsTimestamp(stamp)) << stamp;
+        sawSingleDigit = stamp.compare(20, 2, "00") == 0;
+    }
+    EXPECT_TRUE(sawSingleDigit);
+}
+
+}  // namespace
