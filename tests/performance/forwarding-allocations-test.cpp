@@ -1,0 +1,113 @@
+// Forwarded calls of a ready front end allocate nothing. This executable
+// replaces malloc, calloc and realloc and exports them, so that the private
+// copy of the front end it loads binds to them too; libstdc++'s operator new
+// allocates through malloc, so it is counted as well.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+
+#include "TestSupport.h"
+#include "api/Trelvo.h"
+
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+}
+
+namespace {
+
+// Zero-initialized before any constructor runs: malloc is called that early.
+std::atomic<bool> s_counting{false};
+std::atomic<long> s_allocations{0};
+
+void CountAllocation() {
+    if (s_counting.load(std::memory_order_relaxed)) {
+        s_allocations.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+}  // namespace
+
+extern "C" void* malloc(size_t size) noexcept {
+    CountAllocation();
+    return __libc_malloc(size);
+}
+
+extern "C" void* calloc(size_t count, size_t size) noexcept {
+    CountAllocation();
+    return __libc_calloc(count, size);
+}
+
+extern "C" void* realloc(void* pointer, size_t size) noexcept {
+    CountAllocation();
+    return __libc_realloc(pointer, size);
+}
+
+namespace {
+
+constexpr long kCalls = 1000000;
+
+// The allocations made while body runs.
+template <typename Body>
+long AllocationsDuring(Body body) {
+    s_allocations.store(0);
+    s_counting.store(true);
+    body();
+    s_counting.store(false);
+    return s_allocations.load();
+}
+
+// A private copy of the front end with the null implementation beside it.
+class ForwardingAllocationTest : public ::testing::Test {
+protected:
+    ForwardingAllocationTest() {
+        m_directory.copy(TRELVO_NULL_IMPLEMENTATION_PATH, "libVeltApi_aarch64.so");
+        m_frontEnd = std::make_unique<TrelvoTest::LoadedLibrary>(
+            m_directory.copy(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so"));
+        m_connect = m_frontEnd->symbol<decltype(&VELT_Connect)>("VELT_Connect");
+        m_setConfigurationParameters = m_frontEnd->symbol<decltype(&VELT_SetConfigurationParameters)>(
+            "VELT_SetConfigurationParameters");
+    }
+
+    void ExpectTheNullImplementationIsUsed() const {
+        const auto path = m_frontEnd->symbol<decltype(&Trelvo_GetVeltApiImplementationPath)>(
+            "Trelvo_GetVeltApiImplementationPath");
+        ASSERT_NE(path(), nullptr);
+        EXPECT_EQ(path(), m_directory.file("libVeltApi_aarch64.so"));
+    }
+
+    TrelvoTest::TestDirectory m_directory;
+    std::unique_ptr<TrelvoTest::LoadedLibrary> m_frontEnd;
+    decltype(&VELT_Connect) m_connect = nullptr;
+    decltype(&VELT_SetConfigurationParameters) m_setConfigurationParameters = nullptr;
+};
+
+// Without this the zero below could come from allocations that are never seen.
+TEST_F(ForwardingAllocationTest, AllocationsOfTheFirstCallAreCounted) {
+    ASSERT_NE(m_connect, nullptr);
+    VeltResult result = 1;
+    EXPECT_GT(AllocationsDuring([&] { result = m_connect(nullptr); }), 0);
+    EXPECT_EQ(result, 0u);
+    ExpectTheNullImplementationIsUsed();
+}
+
+TEST_F(ForwardingAllocationTest, AMillionReadyCallsOfEachBindingAllocateNothing) {
+    ASSERT_NE(m_connect, nullptr);
+    ASSERT_NE(m_setConfigurationParameters, nullptr);
+    ASSERT_EQ(m_connect(nullptr), 0u);
+    VeltResult results = 0;
+    const long allocations = AllocationsDuring([&] {
+        for (long call = 0; call < kCalls; ++call) {
+            results |= m_connect(nullptr);
+            results |= m_setConfigurationParameters(7, nullptr, nullptr);
+        }
+    });
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(results, 0u);
+    ExpectTheNullImplementationIsUsed();
+}
+
+}  // namespace
