@@ -1,6 +1,6 @@
 #include "api/Internal_GetAPILibraryName.h"
 
-#include "locate/findfile.h"
+#include "locate/createmodulerelativepath.h"
 #include "locate/locateimpl.h"
 #include "utils/environment.h"
 #include "utils/files.h"
@@ -9,26 +9,66 @@
 namespace Internal_Trelvo {
 namespace {
 
-// Forms the candidate in out; true when it exists. An empty directory forms
-// nothing and finds nothing.
-bool _FoundIn(const std::string& directory, std::string& out) {
-    if (directory.empty()) return false;
-    out = InternalUtils::appendtail(directory.c_str(), kImplementationFileName);
-    return InternalUtils::candidateexists(out.c_str());
+constexpr SearchStep kSearchOrder[] = {
+    SearchStep::kConfiguredDirectory, SearchStep::kBesideLibrary, SearchStep::kCurrentDirectory,
+    SearchStep::kVeltPath,            SearchStep::kPravik,        SearchStep::kFenra,
+};
+
+// An empty directory forms no candidate.
+std::string _InDirectory(const std::string& directory) {
+    if (directory.empty()) return std::string();
+    return InternalUtils::appendtail(directory.c_str(), kImplementationFileName);
+}
+
+// Reads the environment and the products' shared-info files afresh.
+std::string _FormCandidate(SearchStep step, const TrelvoConfiguration& configuration) {
+    switch (step) {
+        case SearchStep::kConfiguredDirectory:
+            // An empty configured directory gives the bare name, tested in the
+            // current directory and handed to the loader as it is.
+            return InternalUtils::appendtail(configuration.veltApiPath.c_str(),
+                                             kImplementationFileName);
+        case SearchStep::kBesideLibrary:
+            return InternalUtils::createmodulerelativepath(kImplementationFileName);
+        case SearchStep::kCurrentDirectory:
+            return InternalUtils::appendtail(".", kImplementationFileName);
+        case SearchStep::kVeltPath:
+            return _InDirectory(InternalUtils::getenvvar("VELT_PATH"));
+        case SearchStep::kPravik:
+            return _InDirectory(InternalUtils::locatepravik());
+        case SearchStep::kFenra:
+            return _InDirectory(InternalUtils::locatefenra());
+    }
+    return std::string();
+}
+
+bool _IsSearched(SearchStep step, const TrelvoConfiguration& configuration) {
+    return step == SearchStep::kConfiguredDirectory || !configuration.ignoreDefaultSearch;
 }
 
 }  // namespace
 
 bool GetAPILibraryName(const TrelvoConfiguration& configuration, std::string& out) {
-    // An empty configured directory gives the bare name, tested in the
-    // current directory and handed to the loader as it is.
-    out = InternalUtils::appendtail(configuration.veltApiPath.c_str(), kImplementationFileName);
-    if (InternalUtils::candidateexists(out.c_str())) return true;
-    if (configuration.ignoreDefaultSearch) return false;
-    if (InternalUtils::findmodule(kImplementationFileName, out)) return true;
-    return _FoundIn(InternalUtils::getenvvar("VELT_PATH"), out) ||
-           _FoundIn(InternalUtils::locatepravik(), out) ||
-           _FoundIn(InternalUtils::locatefenra(), out);
+    for (const SearchStep step : kSearchOrder) {
+        if (!_IsSearched(step, configuration)) return false;
+        std::string candidate = _FormCandidate(step, configuration);
+        if (candidate.empty()) continue;
+        out = std::move(candidate);
+        if (InternalUtils::candidateexists(out.c_str())) return true;
+    }
+    return false;
+}
+
+std::vector<SearchCandidate> ListAPILibraryCandidates(const TrelvoConfiguration& configuration) {
+    std::vector<SearchCandidate> candidates;
+    for (const SearchStep step : kSearchOrder) {
+        SearchCandidate candidate{step, _FormCandidate(step, configuration)};
+        candidate.exists =
+            !candidate.path.empty() && InternalUtils::candidateexists(candidate.path.c_str());
+        candidate.searched = _IsSearched(step, configuration);
+        candidates.push_back(std::move(candidate));
+    }
+    return candidates;
 }
 
 }  // namespace Internal_Trelvo

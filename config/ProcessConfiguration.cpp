@@ -12,10 +12,12 @@
 namespace Internal_Trelvo {
 namespace {
 
-// Both written only by ProcessConfiguration, which its callers run at most
-// once per process and never concurrently; read by the error report.
+// Written only by ProcessConfiguration, which its callers run at most once
+// per process and never concurrently; read by the error report and by
+// diagnostics.
 std::string s_configFilePath;
 std::string s_lastErrorMessage;
+std::string s_configuredVeltApiPath;
 
 struct _ReaderDeleter {
     void operator()(InternalUtils::IConfigurationReader* reader) const {
@@ -74,6 +76,7 @@ int32_t ProcessConfiguration(TrelvoConfiguration* configuration) {
         _LogAndApply(*reader, *configuration);
     }
     reader.reset();
+    s_configuredVeltApiPath = configuration->veltApiPath;
     _ResolveEnvironmentReference(*configuration);
     return result;
 }
@@ -81,5 +84,7 @@ int32_t ProcessConfiguration(TrelvoConfiguration* configuration) {
 std::string GetConfigFilePath() { return s_configFilePath; }
 
 std::string GetConfigLastErrorMessage() { return s_lastErrorMessage; }
+
+std::string GetConfiguredVeltApiPath() { return s_configuredVeltApiPath; }
 
 }  // namespace Internal_Trelvo

@@ -28,4 +28,9 @@ std::string GetConfigFilePath();
 // The reader's error text of the last failed load; empty if none failed.
 std::string GetConfigLastErrorMessage();
 
+// veltApiPath as the defaults and the file left it, before its environment
+// reference was resolved; empty until ProcessConfiguration has read the file
+// (or failed to).
+std::string GetConfiguredVeltApiPath();
+
 }  // namespace Internal_Trelvo

@@ -43,24 +43,31 @@ std::string _GetVELTLocation(const char* path) {
     return removetail(std::string(static_cast<const char*>(buffer.data()), lineFeed).c_str());
 }
 
-std::string _LocateProduct(const char** components, size_t count) {
+std::string _SharedInfoPath(const char** components, size_t count) {
     std::string base = getenvvar("HOME") + "/.fenra";
     if (!direxists(base.c_str())) base = "/usr/share";
-    const std::string sharedInfo = combinepaths(base.c_str(), components, count);
+    return combinepaths(base.c_str(), components, count);
+}
+
+std::string _LocateProduct(const std::string& sharedInfo) {
     if (!fileexists(sharedInfo.c_str())) return std::string();
     return _GetVELTLocation(sharedInfo.c_str());
 }
 
 }  // namespace
 
-std::string locatepravik() {
+std::string praviksharedinfopath() {
     const char* components[] = {"Korvalt", "Pravik", "sharedinfo.txt"};
-    return _LocateProduct(components, 3);
+    return _SharedInfoPath(components, 3);
 }
 
-std::string locatefenra() {
+std::string fenrasharedinfopath() {
     const char* components[] = {"Korvalt", "FENRA", "Trunwell", "sharedinfo.txt"};
-    return _LocateProduct(components, 4);
+    return _SharedInfoPath(components, 4);
 }
+
+std::string locatepravik() { return _LocateProduct(praviksharedinfopath()); }
+
+std::string locatefenra() { return _LocateProduct(fenrasharedinfopath()); }
 
 }  // namespace InternalUtils

@@ -14,4 +14,9 @@ std::string locatepravik();
 // <base>/Korvalt/FENRA/Trunwell/sharedinfo.txt
 std::string locatefenra();
 
+// The shared-info file that locatepravik or locatefenra reads now, whether or
+// not it exists.
+std::string praviksharedinfopath();
+std::string fenrasharedinfopath();
+
 }  // namespace InternalUtils
