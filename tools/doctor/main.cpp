@@ -1,0 +1,8 @@
+#include <iostream>
+
+#include "tools/doctor/DoctorCommand.h"
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    return TrelvoDoctor::RunDoctor(arguments, std::cout, std::cerr);
+}
