@@ -1,6 +1,7 @@
 #include "api/Internal_GetAPILibraryName.h"
 
 #include "locate/createmodulerelativepath.h"
+#include "locate/findfile.h"
 #include "locate/locateimpl.h"
 #include "utils/environment.h"
 #include "utils/files.h"
@@ -28,6 +29,7 @@ std::string _FormCandidate(SearchStep step, const TrelvoConfiguration& configura
             // current directory and handed to the loader as it is.
             return InternalUtils::appendtail(configuration.veltApiPath.c_str(),
                                              kImplementationFileName);
+        // The two places of findmodule, named one by one for the listing.
         case SearchStep::kBesideLibrary:
             return InternalUtils::createmodulerelativepath(kImplementationFileName);
         case SearchStep::kCurrentDirectory:
@@ -46,17 +48,25 @@ bool _IsSearched(SearchStep step, const TrelvoConfiguration& configuration) {
     return step == SearchStep::kConfiguredDirectory || !configuration.ignoreDefaultSearch;
 }
 
+// Forms the step's candidate in out; true when it exists. A step without a
+// directory forms nothing and leaves out as it was.
+bool _FoundAt(SearchStep step, const TrelvoConfiguration& configuration, std::string& out) {
+    std::string candidate = _FormCandidate(step, configuration);
+    if (candidate.empty()) return false;
+    out = std::move(candidate);
+    return InternalUtils::candidateexists(out.c_str());
+}
+
 }  // namespace
 
 bool GetAPILibraryName(const TrelvoConfiguration& configuration, std::string& out) {
-    for (const SearchStep step : kSearchOrder) {
-        if (!_IsSearched(step, configuration)) return false;
-        std::string candidate = _FormCandidate(step, configuration);
-        if (candidate.empty()) continue;
-        out = std::move(candidate);
-        if (InternalUtils::candidateexists(out.c_str())) return true;
-    }
-    return false;
+    if (_FoundAt(SearchStep::kConfiguredDirectory, configuration, out)) return true;
+    if (configuration.ignoreDefaultSearch) return false;
+    // Beside this library, then the current directory.
+    if (InternalUtils::findmodule(kImplementationFileName, out)) return true;
+    return _FoundAt(SearchStep::kVeltPath, configuration, out) ||
+           _FoundAt(SearchStep::kPravik, configuration, out) ||
+           _FoundAt(SearchStep::kFenra, configuration, out);
 }
 
 std::vector<SearchCandidate> ListAPILibraryCandidates(const TrelvoConfiguration& configuration) {
