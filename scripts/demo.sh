@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Shows the library at work: builds the front end, the sample implementation
-# and the client, runs the client with the debug log switched on, and prints
-# the log that the front end wrote beside itself.
+# and the client, runs the client with the debug log switched on, prints the
+# log that the front end wrote beside itself, then asks trelvo-doctor which
+# implementation a program gets and why.
 #
 #   scripts/demo.sh            the native build
 #   scripts/demo.sh aarch64    the aarch64 cross build, run under qemu-aarch64
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-readonly DEMO_TARGETS=(trelvo-client)
-readonly DEMO_STEPS=(build run_client show_log)
+readonly DEMO_TARGETS=(trelvo-client trelvo-doctor)
+readonly DEMO_STEPS=(build run_client show_log run_doctor)
 
 PRESET=${1:-native}
 DIR=$(build_dir "$PRESET")
@@ -36,6 +37,11 @@ step_show_log() {
     announce "$log"
     [[ -s $log ]] || die "the front end wrote no log at $log"
     cat "$log"
+}
+
+step_run_doctor() {
+    announce "Running trelvo-doctor: which implementation, and why"
+    run_demo_program "$DIR/trelvo-doctor"
 }
 
 main() {
