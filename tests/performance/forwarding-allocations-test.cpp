@@ -1,7 +1,9 @@
 // Forwarded calls of a ready front end allocate nothing. This executable
 // replaces malloc, calloc and realloc and exports them, so that the private
 // copy of the front end it loads binds to them too; libstdc++'s operator new
-// allocates through malloc, so it is counted as well.
+// allocates through malloc, so it is counted as well. Under a sanitizer, whose
+// runtime owns the allocator and must see every block, its allocation hook
+// counts instead.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,11 +13,19 @@
 #include "TestSupport.h"
 #include "api/Trelvo.h"
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TRELVO_SANITIZED_ALLOCATOR 1
+// The sanitizers' runtime defines it; GCC ships no header that declares it.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*allocated)(const volatile void* block, size_t size),
+    void (*freed)(const volatile void* block));
+#else
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
 void* __libc_realloc(void* pointer, size_t size);
 }
+#endif
 
 namespace {
 
@@ -29,8 +39,18 @@ void CountAllocation() {
     }
 }
 
+#ifdef TRELVO_SANITIZED_ALLOCATOR
+void CountHookedAllocation(const volatile void*, size_t) { CountAllocation(); }
+// Installing needs both hooks.
+void IgnoreFree(const volatile void*) {}
+
+[[maybe_unused]] const int s_hooked =
+    __sanitizer_install_malloc_and_free_hooks(CountHookedAllocation, IgnoreFree);
+#endif
+
 }  // namespace
 
+#ifndef TRELVO_SANITIZED_ALLOCATOR
 extern "C" void* malloc(size_t size) noexcept {
     CountAllocation();
     return __libc_malloc(size);
@@ -45,6 +65,7 @@ extern "C" void* realloc(void* pointer, size_t size) noexcept {
     CountAllocation();
     return __libc_realloc(pointer, size);
 }
+#endif
 
 namespace {
 
