@@ -35,5 +35,30 @@ TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
     EXPECT_EQ(FakeVelt_CallCount(), kThreads);
 }
 
+// After initialization every call is a flag test and an indirect call, made
+// by all threads at once without the lock.
+TEST_F(ThreadsTest, ManyThreadsForwardAfterInitialization) {
+    constexpr int kThreads = 8;
+    constexpr int kCallsPerThread = 100000;
+    PlaceFake(Fake::kComplete, m_root.path());
+    const FrontEndExports& api = LoadFrontEnd();
+    FakeVelt_SetResult(FAKE_VELT_GetService, 0x17);
+    ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
+    std::vector<std::future<int>> failures;
+    for (int i = 0; i < kThreads; ++i) {
+        failures.push_back(std::async(std::launch::async, [&api] {
+            int failed = 0;
+            for (int call = 0; call < kCallsPerThread; ++call) {
+                if (api.VELT_GetService(call, nullptr) != 0x17u) ++failed;
+            }
+            return failed;
+        }));
+    }
+    for (auto& failed : failures) EXPECT_EQ(failed.get(), 0);
+
+    EXPECT_EQ(FakeVelt_LoadCount(), 1);
+    EXPECT_EQ(FakeVelt_CallCount(), 1 + kThreads * kCallsPerThread);
+}
+
 }  // namespace
 }  // namespace TrelvoTest
