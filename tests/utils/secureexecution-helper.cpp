@@ -1,0 +1,19 @@
+// Prints what the environment and the implementation search give this
+// process, for secureexecution-test, which runs it set-user-ID and plain.
+// Its one argument is the configured directory, which should hold nothing.
+#include <cstdio>
+#include <string>
+
+#include "api/Internal_GetAPILibraryName.h"
+#include "utils/environment.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    Internal_Trelvo::TrelvoConfiguration configuration;
+    configuration.veltApiPath = argv[1];
+    std::string found;
+    if (!Internal_Trelvo::GetAPILibraryName(configuration, found)) found.clear();
+    std::printf("secure=%d\nVELT_PATH=%s\nsearch=%s\n", InternalUtils::issecureexecution() ? 1 : 0,
+                InternalUtils::getenvvar("VELT_PATH").c_str(), found.c_str());
+    return 0;
+}

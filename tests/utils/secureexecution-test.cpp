@@ -1,0 +1,101 @@
+// A set-user-ID process reads every variable as unset and skips the search's
+// candidates that the current directory decides. A helper linking the
+// internals is run by root twice: as it is, and set-user-ID to nobody.
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "TestSupport.h"
+
+namespace {
+
+using TrelvoTest::ScopedCurrentDirectory;
+using TrelvoTest::ScopedEnvironment;
+using TrelvoTest::TestDirectory;
+
+constexpr char kImplementation[] = "libVeltApi_aarch64.so";
+
+// The helper's standard output; nullopt when it could not be run or failed.
+std::optional<std::string> RunHelper(const std::string& helper, const std::string& argument) {
+    int output[2];
+    if (pipe(output) != 0) return std::nullopt;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(output[1], STDOUT_FILENO);
+        close(output[0]);
+        execl(helper.c_str(), helper.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(output[1]);
+    std::string text;
+    char buffer[256];
+    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    close(output[0]);
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return std::nullopt;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return text;
+}
+
+std::string Report(bool secure, const std::string& veltPath, const std::string& search) {
+    return "secure=" + std::string(secure ? "1" : "0") + "\nVELT_PATH=" + veltPath +
+           "\nsearch=" + search + "\n";
+}
+
+// The implementation in the current directory and in $VELT_PATH; every
+// directory open to nobody, so that only secure execution can hide them.
+class SecureExecutionTest : public ::testing::Test {
+protected:
+    SecureExecutionTest() {
+        chmod(m_root.path().c_str(), 0755);
+        m_root.write(std::string("cwd/") + kImplementation, "");
+        m_root.write(std::string("velt/") + kImplementation, "");
+        m_environment.set("VELT_PATH", m_root.file("velt"));
+    }
+
+    std::string Helper(const std::string& name) const {
+        const std::string path = m_root.copy(TRELVO_SECURE_EXECUTION_HELPER_PATH, name);
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+
+    std::optional<std::string> RunIn(const std::string& helper) const {
+        ScopedCurrentDirectory current(m_root.file("cwd"));
+        return RunHelper(helper, m_root.mkdir("empty"));
+    }
+
+    TestDirectory m_root;
+    ScopedEnvironment m_environment;
+};
+
+TEST_F(SecureExecutionTest, SetUserIdProcessIgnoresEnvironmentAndCurrentDirectory) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to give the helper to nobody";
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
+    const std::optional<std::string> plain = RunIn(Helper("plain-helper"));
+    if (!plain) {
+        GTEST_SKIP() << "the helper cannot be run from here (under user-mode emulation an "
+                        "aarch64 program runs only through the emulator)";
+    }
+    EXPECT_EQ(*plain, Report(false, m_root.file("velt"), std::string("./") + kImplementation));
+
+    const std::string setUserId = Helper("set-user-id-helper");
+    ASSERT_EQ(chown(setUserId.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(chmod(setUserId.c_str(), 04755), 0);
+    const std::optional<std::string> secure = RunIn(setUserId);
+    ASSERT_TRUE(secure) << "the set-user-ID helper failed";
+    if (secure->rfind("secure=0", 0) == 0) {
+        GTEST_SKIP() << "the set-user-ID bit took no effect here (a nosuid mount, no_new_privs, "
+                        "or an emulator that does not carry it)";
+    }
+    EXPECT_EQ(*secure, Report(true, "", ""));
+}
+
+}  // namespace
