@@ -1,7 +1,11 @@
 #include "utils/fileops.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
 namespace InternalUtils {
 namespace {
@@ -10,13 +14,32 @@ namespace {
 // must not read as success, so it becomes EIO.
 int _failure() { return errno != 0 ? errno : EIO; }
 
+bool _IsReadOnly(const char* mode) { return mode[0] == 'r' && strchr(mode, '+') == nullptr; }
+
+// fopen would wait in open for a FIFO's writer, forever if none comes. Opened
+// without waiting and then switched back to blocking, the stream reads what
+// any writer sends; with no writer at all it is at its end at once.
+FILE* _OpenForReading(const char* path, const char* mode) {
+    const int flags = O_RDONLY | O_NONBLOCK | (strchr(mode, 'e') != nullptr ? O_CLOEXEC : 0);
+    const int fd = open(path, flags);
+    if (fd < 0) return nullptr;
+    FILE* opened = nullptr;
+    if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0) opened = fdopen(fd, mode);
+    if (opened == nullptr) {
+        const int error = errno;
+        close(fd);
+        errno = error;
+    }
+    return opened;
+}
+
 }  // namespace
 
 int openfile(FILE** stream, const char* path, const char* mode) {
     if (stream == nullptr || path == nullptr || mode == nullptr) return EINVAL;
     *stream = nullptr;
     errno = 0;
-    FILE* opened = fopen(path, mode);
+    FILE* opened = _IsReadOnly(mode) ? _OpenForReading(path, mode) : fopen(path, mode);
     if (opened == nullptr) return _failure();
     *stream = opened;
     return 0;

@@ -10,7 +10,9 @@
 namespace InternalUtils {
 
 // fopen(path, mode) into *stream. *stream is null unless 0 is returned. The
-// caller closes the stream with closefile.
+// caller closes the stream with closefile. A read-only mode ("r" without "+")
+// never waits for a FIFO's writer: a FIFO that has none, not even one waiting
+// to open it, reads as an empty file; one with a writer reads as a stream.
 int openfile(FILE** stream, const char* path, const char* mode);
 
 // openfile, then unbuffered. Returns setvbuf's own result if that fails (the

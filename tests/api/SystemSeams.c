@@ -3,6 +3,8 @@
 
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -46,15 +48,22 @@ static int isConfigurationFile(const char *path) {
     return length >= sizeof name - 1 && strcmp(path + length - (sizeof name - 1), name) == 0;
 }
 
-FILE *fopen(const char *restrict path, const char *restrict mode) {
-    if (path != NULL && isConfigurationFile(path)) {
+/* The front end opens files for reading with open, then fdopen. */
+int open(const char *path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (isConfigurationFile(path)) {
         ++s_configurationOpenCount;
         if (s_configurationOpenFails) {
             errno = ENOMEM;
-            return NULL;
+            return -1;
         }
     }
-    FILE *(*system)(const char *, const char *) =
-        (FILE * (*)(const char *, const char *)) dlsym(RTLD_NEXT, "fopen");
-    return system(path, mode);
+    int (*system)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
+    return system(path, flags, mode);
 }

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +26,15 @@ extern "C" void _Interrupt(int) {}
 InterruptedFifo::InterruptedFifo(const std::string& path, std::string content)
     : m_path(path), m_content(std::move(content)), m_reader(pthread_self()) {
     if (mkfifo(m_path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo(" << m_path << ") failed";
+    // A reader of our own lets the write end open at once. The FIFO so has its
+    // writer before the reader under test opens it (a FIFO without one reads
+    // as empty), and holds the content until that reader takes it.
+    m_keeper = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
+    m_writeEnd = open(m_path.c_str(), O_WRONLY);
+    const auto size = static_cast<ssize_t>(m_content.size());
+    if (m_writeEnd < 0 || write(m_writeEnd, m_content.data(), m_content.size()) != size) {
+        ADD_FAILURE() << "cannot write the content to " << m_path;
+    }
     struct sigaction action {};
     action.sa_handler = _Interrupt;  // no SA_RESTART: a blocked read returns EINTR
     sigemptyset(&action.sa_mask);
@@ -32,26 +44,25 @@ InterruptedFifo::InterruptedFifo(const std::string& path, std::string content)
 
 InterruptedFifo::~InterruptedFifo() {
     m_stopping = true;
-    // Releases a writer still waiting in open for a reader that never came.
-    const int releaser = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
     m_writer.join();
-    if (releaser >= 0) close(releaser);
     sigaction(kSignal, &m_savedAction, nullptr);
 }
 
 void InterruptedFifo::_Feed() {
-    const int fd = open(m_path.c_str(), O_WRONLY);  // waits for the reader
-    if (fd < 0) return;
-    if (write(fd, m_content.data(), m_content.size()) != static_cast<ssize_t>(m_content.size())) {
-        ADD_FAILURE() << "short write to " << m_path;
+    // Once the reader under test has taken all the content, it holds the FIFO
+    // open itself and waits for more.
+    int pending = 1;
+    while (!m_stopping && ioctl(m_writeEnd, FIONREAD, &pending) == 0 && pending > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    close(m_keeper);
     // The write end reports POLLERR once the reader has closed the FIFO.
-    pollfd writeEnd{fd, 0, 0};
+    pollfd writeEnd{m_writeEnd, 0, 0};
     for (int sent = 0; sent < kMaxSignals && !m_stopping; ++sent) {
         if (poll(&writeEnd, 1, kIntervalMilliseconds) != 0) break;
         pthread_kill(m_reader, kSignal);
     }
-    close(fd);
+    close(m_writeEnd);
 }
 
 }  // namespace TrelvoTest

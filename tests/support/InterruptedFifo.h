@@ -16,7 +16,8 @@ namespace TrelvoTest {
 
 class InterruptedFifo {
 public:
-    // Creates the FIFO at path; its content is delivered once a reader opens it.
+    // Creates the FIFO at path, its writer already attached and the content,
+    // which must not be empty, waiting in it for the reader.
     InterruptedFifo(const std::string& path, std::string content);
     ~InterruptedFifo();
     InterruptedFifo(const InterruptedFifo&) = delete;
@@ -29,6 +30,8 @@ private:
     const std::string m_content;
     const pthread_t m_reader;
     struct sigaction m_savedAction {};
+    int m_keeper = -1;
+    int m_writeEnd = -1;
     std::atomic<bool> m_stopping{false};
     std::thread m_writer;
 };

@@ -61,6 +61,13 @@ std::string TestDirectory::copy(const std::string& source, const std::string& re
     return path;
 }
 
+std::string TestDirectory::fifo(const std::string& relative) const {
+    const std::string path = file(relative);
+    fs::create_directories(fs::path(path).parent_path());
+    if (mkfifo(path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo(" << path << ") failed";
+    return path;
+}
+
 void TestDirectory::copyFile(const std::string& source, const std::string& destination) {
     fs::create_directories(fs::path(destination).parent_path());
     fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
@@ -110,6 +117,10 @@ bool LoadedLibrary::close() {
     m_handle = nullptr;
     return closed;
 }
+
+HangGuard::HangGuard(unsigned seconds) { alarm(seconds); }
+
+HangGuard::~HangGuard() { alarm(0); }
 
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);

@@ -27,6 +27,8 @@ public:
     std::string mkdir(const std::string& relative) const;
     // Writes content to relative, creating parent directories; returns its path.
     std::string write(const std::string& relative, const std::string& content) const;
+    // Creates relative as a FIFO, with nothing writing to it; returns its path.
+    std::string fifo(const std::string& relative) const;
     // Copies the file at source to relative; returns the new path.
     std::string copy(const std::string& source, const std::string& relative) const;
     // Copies source to the full path destination, replacing what is there.
@@ -86,6 +88,17 @@ public:
 
 private:
     void* m_handle = nullptr;
+};
+
+// Ends the process with SIGALRM should the scope last longer than the given
+// seconds, so that a test of something that must not block fails instead of
+// hanging.
+class HangGuard {
+public:
+    explicit HangGuard(unsigned seconds);
+    ~HangGuard();
+    HangGuard(const HangGuard&) = delete;
+    HangGuard& operator=(const HangGuard&) = delete;
 };
 
 // The whole content of a file; nullopt when it cannot be read.

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "TestSupport.h"
 
@@ -150,6 +155,40 @@ TEST(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
     OpenFile file(directory.write("empty", ""), "r");
     EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 0);
     EXPECT_EQ(ftell(file.get()), 0);
+}
+
+// Opening for reading must not wait for a writer that may never come.
+TEST(FileopsTest, FifoWithoutAWriterOpensAtOnceAndReadsAsEmpty) {
+    TestDirectory directory;
+    const std::string path = directory.fifo("fifo");
+    const TrelvoTest::HangGuard guard(10);
+    OpenFile file(path, "r");
+    char buffer[16];
+    EXPECT_EQ(readline(buffer, sizeof buffer, file.get()), -1);
+}
+
+// The stream blocks again once open: it waits for data still to come instead
+// of failing with EAGAIN.
+TEST(FileopsTest, FifoWithAWriterReadsWhatItSends) {
+    TestDirectory directory;
+    const std::string path = directory.fifo("fifo");
+    const TrelvoTest::HangGuard guard(10);
+    // A reader of our own lets the writer open without waiting.
+    const int keeper = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    const int writer = open(path.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    OpenFile file(path, "r");
+    close(keeper);
+    std::thread late([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_EQ(write(writer, "late\n", 5), 5);
+        close(writer);
+    });
+    char buffer[16];
+    EXPECT_EQ(readline(buffer, sizeof buffer, file.get()), 0);
+    EXPECT_STREQ(buffer, "late\n");
+    EXPECT_EQ(readline(buffer, sizeof buffer, file.get()), -1);
+    late.join();
 }
 
 }  // namespace
