@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 
+#include <filesystem>
 #include <string>
 
 #include "FrontEnd.h"
@@ -49,6 +50,58 @@ TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
     PlaceFake(Fake::kComplete, m_root.path());
     EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
 }
+
+// Files that the search takes, since they exist, but that the loader refuses.
+enum class Unloadable { kForeignArchitecture, kTruncated, kEmpty, kDirectory };
+
+struct UnloadableCase : NamedCase {
+    Unloadable kind;
+};
+
+class UnloadableImplementationTest : public FrontEndTest,
+                                     public ::testing::WithParamInterface<UnloadableCase> {
+protected:
+    // Puts the file beside the front end; returns its path.
+    std::string PlaceUnloadable() const {
+        const std::string path = m_root.file(kImplementationName);
+        switch (GetParam().kind) {
+            case Unloadable::kForeignArchitecture:
+                TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
+                break;
+            case Unloadable::kTruncated:
+                PlaceFake(Fake::kComplete, m_root.path());
+                std::filesystem::resize_file(path, 100);
+                break;
+            case Unloadable::kEmpty:
+                m_root.write(kImplementationName, "");
+                break;
+            case Unloadable::kDirectory:
+                m_root.mkdir(kImplementationName);
+                break;
+        }
+        return path;
+    }
+};
+
+TEST_P(UnloadableImplementationTest, FailsWithTheLoadersTextAndIsRefusedAsPath) {
+    const std::string path = PlaceUnloadable();
+    ASSERT_EQ(dlopen(path.c_str(), RTLD_LAZY), nullptr);
+    const std::string loaderText = dlerror();
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to load interface DLL: " + path + " : " + loaderText);
+    EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(path.c_str()), TRELVO_E_PATH_NOT_LOADABLE);
+    EXPECT_EQ(api.Trelvo_GetVeltApiImplementationPath(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnloadableImplementationTest,
+    ::testing::Values(UnloadableCase{{"ForeignArchitecture"}, Unloadable::kForeignArchitecture},
+                      UnloadableCase{{"Truncated"}, Unloadable::kTruncated},
+                      UnloadableCase{{"Empty"}, Unloadable::kEmpty},
+                      UnloadableCase{{"Directory"}, Unloadable::kDirectory}),
+    CaseName());
 
 struct Incomplete : NamedCase {
     Fake variant;

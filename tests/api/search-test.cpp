@@ -96,5 +96,41 @@ TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDi
     EXPECT_EQ(CountLogLines(UsingLine(kImplementationName)), 1);
 }
 
+struct LogSwitch : NamedCase {
+    const char* variable;
+    const char* suffix;
+};
+
+class OversizedEnvironmentTest : public FrontEndTest,
+                                 public ::testing::WithParamInterface<LogSwitch> {};
+
+// Values of 64 KiB, far past what a path may be, are read, resolved, searched,
+// logged and reported whole, like any other.
+TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
+    const std::string huge(64 << 10, 'v');
+    const std::string directory = "/" + huge;
+    m_environment.unset("TRELVODEBUG")
+        .set(GetParam().variable, huge + GetParam().suffix)
+        .set("VELT_PATH", directory)
+        .set("HOME", directory)
+        .set("TRELVO_TEST_HUGE", directory);
+    WriteConfiguration("veltapipath = $TRELVO_TEST_HUGE\n");
+    const FrontEndExports& api = LoadFrontEnd();
+    EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to locate a suitable VELT API implementation: " + directory + "/" +
+                  kImplementationName);
+    EXPECT_EQ(CountLogLines(std::string(kResolvedLine) + "\"" + directory + "\""), 1);
+
+    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Switches, OversizedEnvironmentTest,
+                         ::testing::Values(LogSwitch{{"TrelvoDebug"}, "TRELVODEBUG", ""},
+                                           LogSwitch{{"VeltApiOpts"}, "VELTAPIOPTS", "debugaccess"}),
+                         CaseName());
+
 }  // namespace
 }  // namespace TrelvoTest

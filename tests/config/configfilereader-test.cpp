@@ -1,6 +1,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -186,6 +189,25 @@ TEST_F(ConfigFileReaderTest, DirectoryFailsAtTheFirstRead) {
     const std::string path = m_directory.mkdir("conf.d");
     EXPECT_EQ(load(path), EISDIR);
     EXPECT_EQ(message(), readFailure(1, path, EISDIR));
+}
+
+// A FIFO that nothing writes to must not hold up the library: it reads as
+// an empty file.
+TEST_F(ConfigFileReaderTest, FifoWithoutAWriterReadsAsEmpty) {
+    const std::string path = m_directory.fifo("test.conf");
+    const TrelvoTest::HangGuard guard(10);
+    EXPECT_EQ(load(path), 0);
+    EXPECT_THAT(variables(), IsEmpty());
+    EXPECT_EQ(message(), "");
+}
+
+TEST_F(ConfigFileReaderTest, UnreadableFileFailsWithTheOpenError) {
+    if (geteuid() == 0) GTEST_SKIP() << "root reads a file of mode 0000 all the same";
+    const std::string path = m_directory.write("test.conf", "a=1\n");
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    EXPECT_EQ(load(path), EACCES);
+    EXPECT_EQ(message(), std::string("Trying to open the configuration file for reading: ") +
+                             strerror(EACCES));
 }
 
 TEST_F(ConfigFileReaderTest, ZeroLineLengthFailsTheFirstRead) {

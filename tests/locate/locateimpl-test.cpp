@@ -92,6 +92,22 @@ TEST_P(LocateImplTest, DirectoryInPlaceOfTheFileGivesNothing) {
     EXPECT_EQ(locate(), "");
 }
 
+TEST_P(LocateImplTest, FifoInPlaceOfTheFileGivesNothingAtOnce) {
+    m_home.fifo(std::string(".fenra/") + GetParam().sharedInfo);
+    const TrelvoTest::HangGuard guard(10);
+    EXPECT_EQ(locate(), "");
+}
+
+// Only the first line counts, so a huge file costs no more than its first
+// megabyte: a first line within it is found, one that runs past it is not.
+TEST_P(LocateImplTest, HugeFileIsReadOnlyAsFarAsAFirstLineCanReach) {
+    const std::string junk(4 << 20, 'x');
+    writePerUser("/opt/product/lib/libfile.so\n" + junk);
+    EXPECT_EQ(locate(), "/opt/product/lib");
+    writePerUser("/opt/product/lib/" + junk + "\n");
+    EXPECT_EQ(locate(), "");
+}
+
 TEST_P(LocateImplTest, EachProductReadsOnlyItsOwnFile) {
     writePerUser("/opt/mine/lib/libfile.so\n");
     for (const Product& other : kProducts) {

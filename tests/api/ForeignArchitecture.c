@@ -1,0 +1,3 @@
+/* Built for the other of the two architectures, native and aarch64: a shared
+ * object that the test processes cannot load. */
+int trelvo_foreign_architecture(void) { return 0; }
