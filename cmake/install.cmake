@@ -108,7 +108,7 @@ endif()
 # dependencies itself: those dpkg-shlibdeps gives for the native build of the
 # same sources with the same compiler release.
 if(CMAKE_CROSSCOMPILING)
-    set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11)")
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.35)")
 else()
     set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 endif()

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <sstream>
 #include <string>
 
 #include "config/ProcessConfiguration.h"
@@ -59,10 +58,9 @@ void LogConfigFileErrors(int32_t code) {
     if (!_IsLoggingEnabled()) return;
     const std::string path = GetConfigFilePath();
     const std::string message = GetConfigLastErrorMessage();
-    std::ostringstream report;
-    report << "Error (" << code << ") accessing configuration file \"" << path << "\": " << message
-           << '\n';
-    LogText(report.str().c_str());
+    const std::string report = "Error (" + std::to_string(code) + ") accessing configuration file \"" +
+                               path + "\": " + message + "\n";
+    LogText(report.c_str());
 }
 
 }  // namespace Internal_Trelvo

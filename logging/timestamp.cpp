@@ -2,9 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
-#include <iomanip>
-#include <sstream>
 
 namespace InternalUtils {
 
@@ -20,10 +19,12 @@ std::string GetTimestamp() {
     const time_t calendarTime = static_cast<time_t>(seconds);
     std::tm local{};
     if (localtime_r(&calendarTime, &local) == nullptr) return std::string();
-    std::ostringstream stream;
-    stream << std::put_time(&local, "%Y-%m-%d %H:%M:%S") << ',' << std::setw(3)
-           << std::setfill('0') << milliseconds;
-    return stream.str();
+    // strftime rather than a stream: every field is numeric, and streams would
+    // bring the C++ locale machinery into the library's start-up.
+    char stamp[64];
+    const size_t length = strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
+    snprintf(stamp + length, sizeof stamp - length, ",%03u", static_cast<unsigned>(milliseconds));
+    return stamp;
 }
 
 }  // namespace InternalUtils

@@ -51,7 +51,7 @@ expect_contents() {
 # The package for the library each NEEDED entry names.
 package_of_needed() {
     case $1 in
-    libc.so.6) echo libc6 ;;
+    libc.so.6 | ld-linux-*.so.*) echo libc6 ;;
     libstdc++.so.6) echo libstdc++6 ;;
     libgcc_s.so.1) echo libgcc-s1 ;;
     *) die "no package known for the needed library $1" ;;
