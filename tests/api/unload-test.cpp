@@ -1,5 +1,7 @@
 // The front end itself unloaded from the process with dlclose, and loaded
 // again. scripts/robustness.sh also runs these cases under valgrind.
+#include <malloc.h>
+
 #include <string>
 
 #include "FrontEnd.h"
@@ -53,6 +55,20 @@ TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
     EXPECT_EQ(CountLogLines(UsingLine(second)), 0);
     EXPECT_TRUE(m_frontEnd->close());
     EXPECT_FALSE(IsMapped(FrontEndPath()));
+}
+
+// Whatever a load allocates (its private C++ runtime's exception pool, for
+// one) its unload gives back, however often the two repeat.
+TEST_F(UnloadTest, RepeatedLoadsLeaveNoMemoryBehind) {
+    PlaceFake(Fake::kComplete, m_root.path());
+    const auto loadUseAndUnload = [this] {
+        ConnectAndDisconnect(LoadFrontEnd());
+        EXPECT_TRUE(m_frontEnd->close());
+    };
+    loadUseAndUnload();  // lets the loader and the test set up what they keep
+    const auto before = static_cast<long>(mallinfo2().uordblks);
+    for (int cycle = 0; cycle < 10; ++cycle) loadUseAndUnload();
+    EXPECT_LT(static_cast<long>(mallinfo2().uordblks) - before, 16 * 1024);
 }
 
 }  // namespace
