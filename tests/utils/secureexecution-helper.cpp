@@ -7,6 +7,12 @@
 #include "api/Internal_GetAPILibraryName.h"
 #include "utils/environment.h"
 
+#ifdef __SANITIZE_ADDRESS__
+// LeakSanitizer stops the process to inspect it, which a set-user-ID process,
+// not dumpable, does not allow.
+extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
+#endif
+
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     Internal_Trelvo::TrelvoConfiguration configuration;
