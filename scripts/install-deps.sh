@@ -12,6 +12,7 @@ readonly PACKAGES=(
     googletest                            # GoogleTest/GoogleMock sources, built with the project
     libbenchmark-dev                      # Google Benchmark, for benchmarks/
     valgrind                              # memory checks
+    clang libclang-rt-14-dev              # the fuzzers: clang and its libFuzzer runtime
     file binutils                         # checks of the built binaries (file, readelf)
     pkgconf dpkg-dev                      # checks of the installed tree and the Debian packages
 )
