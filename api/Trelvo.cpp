@@ -5,12 +5,14 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "api/EntryPoints.h"
 #include "api/Internal_GetAPILibraryName.h"
 #include "config/ProcessConfiguration.h"
 #include "logging/InternalLogging.h"
@@ -73,37 +75,35 @@ void _Store(void* address) {
     entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(address);
 }
 
-struct _EntryPoint {
-    const char* symbol;
-    void (*store)(void* address);
-};
+using _StoreFunction = void (*)(void* address);
 
-// The table in binding order.
-constexpr _EntryPoint _entryPoints[] = {
-    {"VELT_Connect", _Store<_VELT_Connect>},
-    {"VELT_ConnectInSameProcess", _Store<_VELT_ConnectInSameProcess>},
-    {"VELT_LaunchMultitonServerInstance", _Store<_VELT_LaunchMultitonServerInstance>},
-    {"VELT_ConnectWithURI", _Store<_VELT_ConnectWithURI>},
-    {"VELT_ConnectSingleton", _Store<_VELT_ConnectSingleton>},
-    {"VELT_GetConnectionStatus", _Store<_VELT_GetConnectionStatus>},
-    {"VELT_Disconnect", _Store<_VELT_Disconnect>},
-    {"VELT_DisconnectIfLastClient", _Store<_VELT_DisconnectIfLastClient>},
-    {"VELT_SelectConfigurationByFileName", _Store<_VELT_SelectConfigurationByFileName>},
-    {"VELT_SelectConfigurationByName", _Store<_VELT_SelectConfigurationByName>},
-    {"VELT_GetAvailableConfigurationCount", _Store<_VELT_GetAvailableConfigurationCount>},
-    {"VELT_GetAvailableConfigurations", _Store<_VELT_GetAvailableConfigurations>},
-    {"VELT_SetConfigurationParameters", _Store<_VELT_SetConfigurationParameters>},
-    {"VELT_SetClientInfo", _Store<_VELT_SetClientInfo>},
-    {"VELT_FinishInitialization", _Store<_VELT_FinishInitialization>},
-    {"VELT_BeginDynamicInitialization", _Store<_VELT_BeginDynamicInitialization>},
-    {"VELT_CancelDynamicInitialization", _Store<_VELT_CancelDynamicInitialization>},
-    {"VELT_GetAPIVersion", _Store<_VELT_GetAPIVersion>},
-    {"VELT_GetService", _Store<_VELT_GetService>},
-    {"VELT_GetLastErrorMessage", _Store<_VELT_GetLastErrorMessage>},
+// One store per entry of kEntryPointNames, in the same order.
+constexpr _StoreFunction _entryPointStores[] = {
+    _Store<_VELT_Connect>,
+    _Store<_VELT_ConnectInSameProcess>,
+    _Store<_VELT_LaunchMultitonServerInstance>,
+    _Store<_VELT_ConnectWithURI>,
+    _Store<_VELT_ConnectSingleton>,
+    _Store<_VELT_GetConnectionStatus>,
+    _Store<_VELT_Disconnect>,
+    _Store<_VELT_DisconnectIfLastClient>,
+    _Store<_VELT_SelectConfigurationByFileName>,
+    _Store<_VELT_SelectConfigurationByName>,
+    _Store<_VELT_GetAvailableConfigurationCount>,
+    _Store<_VELT_GetAvailableConfigurations>,
+    _Store<_VELT_SetConfigurationParameters>,
+    _Store<_VELT_SetClientInfo>,
+    _Store<_VELT_FinishInitialization>,
+    _Store<_VELT_BeginDynamicInitialization>,
+    _Store<_VELT_CancelDynamicInitialization>,
+    _Store<_VELT_GetAPIVersion>,
+    _Store<_VELT_GetService>,
+    _Store<_VELT_GetLastErrorMessage>,
 };
+static_assert(std::size(_entryPointStores) == Internal_Trelvo::kEntryPointCount);
 
 void _ClearEntryPoints() {
-    for (const _EntryPoint& entryPoint : _entryPoints) entryPoint.store(nullptr);
+    for (const _StoreFunction store : _entryPointStores) store(nullptr);
 }
 
 int32_t _ProcessConfigurationOnce() {
@@ -123,19 +123,15 @@ bool _IsLoadable(const std::string& path) {
 
 VeltResult _Bind() {
     Internal_Trelvo::LogText(("Using VELT API from \"" + _impl_DLL_Name + "\"").c_str());
-    const std::set<std::string> optional = {
-        "VELT_LaunchMultitonServerInstance()", "VELT_ConnectWithURI()",
-        "VELT_ConnectSingleton()",             "VELT_SelectConfigurationByFileName()",
-        "VELT_SelectConfigurationByName()",    "VELT_GetAvailableConfigurationCount()",
-        "VELT_GetAvailableConfigurations()",   "VELT_SetConfigurationParameters()",
-        "VELT_SetClientInfo()",                "VELT_FinishInitialization()",
-        "VELT_BeginDynamicInitialization()",   "VELT_CancelDynamicInitialization()",
-        "VELT_DisconnectIfLastClient()"};
+    std::set<std::string> optional;
     std::vector<std::string> missing;
-    for (const _EntryPoint& entryPoint : _entryPoints) {
+    for (size_t i = 0; i < Internal_Trelvo::kEntryPointCount; ++i) {
+        const Internal_Trelvo::EntryPointName& entryPoint = Internal_Trelvo::kEntryPointNames[i];
+        const std::string recordedName = std::string(entryPoint.symbol) + "()";
+        if (!entryPoint.required) optional.insert(recordedName);
         void* address = InternalUtils::getprocedurefromdll(_dllModule, entryPoint.symbol);
-        entryPoint.store(address);
-        if (address == nullptr) missing.push_back(std::string(entryPoint.symbol) + "()");
+        _entryPointStores[i](address);
+        if (address == nullptr) missing.push_back(recordedName);
     }
     VeltResult result = 0;
     for (const std::string& name : missing) {

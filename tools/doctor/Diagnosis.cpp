@@ -10,33 +10,11 @@
 #include <memory>
 #include <sstream>
 
+#include "api/EntryPoints.h"
 #include "api/Trelvo.h"
 #include "tools/doctor/DoctorProbe.h"
 
 namespace TrelvoDoctor {
-
-const EntryPointName kEntryPointNames[20] = {
-    {"VELT_Connect", true},
-    {"VELT_ConnectInSameProcess", true},
-    {"VELT_LaunchMultitonServerInstance", false},
-    {"VELT_ConnectWithURI", false},
-    {"VELT_ConnectSingleton", false},
-    {"VELT_GetConnectionStatus", true},
-    {"VELT_Disconnect", true},
-    {"VELT_DisconnectIfLastClient", false},
-    {"VELT_SelectConfigurationByFileName", false},
-    {"VELT_SelectConfigurationByName", false},
-    {"VELT_GetAvailableConfigurationCount", false},
-    {"VELT_GetAvailableConfigurations", false},
-    {"VELT_SetConfigurationParameters", false},
-    {"VELT_SetClientInfo", false},
-    {"VELT_FinishInitialization", false},
-    {"VELT_BeginDynamicInitialization", false},
-    {"VELT_CancelDynamicInitialization", false},
-    {"VELT_GetAPIVersion", true},
-    {"VELT_GetService", true},
-    {"VELT_GetLastErrorMessage", true},
-};
 
 namespace {
 
@@ -46,6 +24,8 @@ using Internal_Trelvo::TrelvoConfiguration;
 
 constexpr char kFrontEndFileName[] = "libTrelvo_aarch64.so";
 
+// The doctor does not link the internals (their "beside the library" would be
+// its own directory), so it cuts paths itself.
 std::string _Directory(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -181,7 +161,9 @@ void _Initialize(const _FrontEnd& frontEnd, Diagnosis& diagnosis) {
 
 void _Inspect(const ProbeTable& probe, Diagnosis& diagnosis) {
     std::vector<std::string> symbols;
-    for (const EntryPointName& entryPoint : kEntryPointNames) symbols.push_back(entryPoint.name);
+    for (const auto& entryPoint : Internal_Trelvo::kEntryPointNames) {
+        symbols.push_back(entryPoint.symbol);
+    }
     const InspectedLibrary inspected = probe.InspectLibrary(diagnosis.chosen, symbols);
     ImplementationReport report;
     report.loaded = inspected.loaded;
@@ -190,7 +172,7 @@ void _Inspect(const ProbeTable& probe, Diagnosis& diagnosis) {
     report.loadError = inspected.loadError;
     for (size_t i = 0; i < inspected.exported.size() && i < symbols.size(); ++i) {
         report.entryPoints.push_back(
-            {symbols[i], kEntryPointNames[i].required, inspected.exported[i]});
+            {symbols[i], Internal_Trelvo::kEntryPointNames[i].required, inspected.exported[i]});
     }
     diagnosis.implementation = std::move(report);
 }

@@ -90,13 +90,6 @@ struct Diagnosis {
     Verdict verdict = Verdict::kNotDiagnosed;
 };
 
-// The 20 entry points in binding order, seven of them required.
-struct EntryPointName {
-    const char* name;
-    bool required;
-};
-extern const EntryPointName kEntryPointNames[20];
-
 // Where the doctor looks for the front end when none is named: beside its own
 // program file (the build tree), then in the library directory of the prefix
 // it is installed in.
