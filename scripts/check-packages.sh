@@ -63,7 +63,8 @@ check_package() {
         Version="$version" Section="$section"
     [[ -n $(field "$package" Maintainer) && -n $(field "$package" Description) ]] ||
         die "$(basename "$package"): no Maintainer or no Description"
-    listing=$(dpkg-deb -c "$package" | tee /dev/stderr)
+    listing=$(dpkg-deb -c "$package")
+    echo "$listing"
     ! awk '$2 != "root/root"' <<<"$listing" | grep -q . ||
         die "$(basename "$package"): entries not owned by root/root"
     expect_lines "regular files in $(basename "$package")" \
