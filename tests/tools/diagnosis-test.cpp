@@ -1,246 +1,209 @@
-#include "tools/doctor/Diagnosis.h"
-
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 
 #include "DoctorInstallation.h"
 #include "api/Trelvo.h"
-#include "tools/doctor/DoctorProbe.h"
+#include "tools/doctor/Doctor.h"
 
 namespace {
 
-using Internal_Trelvo::SearchStep;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-using TrelvoDoctor::Diagnose;
 using TrelvoDoctor::Diagnosis;
-using TrelvoDoctor::Verdict;
-using TrelvoTest::DoctorInstallation;
 
-constexpr char kName[] = "libVeltApi_aarch64.so";
+constexpr char kName[] = "/libVeltApi_aarch64.so";
 
-std::vector<std::string> ExportedEntryPoints(const Diagnosis& diagnosis) {
+class DiagnosisTest : public ::testing::Test {
+protected:
+    Diagnosis Diagnose() { return TrelvoDoctor::Diagnose(installation.frontEnd()); }
+    // A new directory of the installation that holds the sample.
+    std::string SampleIn(const std::string& directory) {
+        return installation.installImplementation(installation.root().mkdir(directory));
+    }
+
+    TrelvoTest::DoctorInstallation installation;
+};
+
+// Every member of expected is in diagnosis, with that value (null values
+// cannot be expected this way).
+::testing::AssertionResult Has(const Diagnosis& diagnosis, const Diagnosis& expected) {
+    Diagnosis merged = diagnosis;
+    merged.merge_patch(expected);
+    if (merged == diagnosis) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << diagnosis.dump(1) << "\nlacks " << expected.dump(1);
+}
+
+Diagnosis Candidate(const char* step, const Diagnosis& path, bool exists, bool chosen,
+                    bool searched = true) {
+    Diagnosis candidate = {{"step", step}, {"path", path}, {"exists", exists}};
+    candidate.update({{"searched", searched}, {"chosen", chosen}});
+    return candidate;
+}
+
+// The names of the entry points for which flag ("exported", "required") is true.
+std::vector<std::string> EntryPoints(const Diagnosis& diagnosis, const char* flag) {
     std::vector<std::string> names;
-    for (const auto& entryPoint : diagnosis.implementation->entryPoints) {
-        if (entryPoint.exported) names.push_back(entryPoint.name);
+    for (const Diagnosis& entryPoint : diagnosis["implementation"]["entryPoints"]) {
+        if (entryPoint[flag]) names.push_back(entryPoint["name"]);
     }
     return names;
 }
 
-TEST(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
     const std::string veltPath = installation.root().mkdir("velt");
     installation.environment().set("VELT_PATH", veltPath);
     const std::string sample = installation.installImplementation(installation.library());
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    ASSERT_EQ(diagnosis.failure, "");
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUsable);
-    EXPECT_EQ(diagnosis.libraryDirectory, installation.library());
-    EXPECT_EQ(diagnosis.configuration.file, installation.library() + "/Trelvo.conf");
-    EXPECT_EQ(diagnosis.configuration.status, ENOENT);
-    EXPECT_THAT(diagnosis.configuration.error,
-                StartsWith("Trying to open the configuration file for reading: "));
-    EXPECT_EQ(diagnosis.configuration.rawVeltApiPath, "$VELT_PATH");
-    EXPECT_EQ(diagnosis.configuration.veltApiPath, veltPath);
-    EXPECT_TRUE(diagnosis.found);
-    EXPECT_EQ(diagnosis.chosen, sample);
-    EXPECT_EQ(diagnosis.frontEndChoice, sample);
-    ASSERT_TRUE(diagnosis.implementation);
-    EXPECT_TRUE(diagnosis.implementation->mappedByFrontEnd);
-    EXPECT_EQ(diagnosis.implementation->mappedPath, sample);
-    EXPECT_EQ(ExportedEntryPoints(diagnosis).size(), 20u);
-    std::vector<std::string> required;
-    for (const auto& entryPoint : diagnosis.implementation->entryPoints) {
-        if (entryPoint.required) required.push_back(entryPoint.name);
-    }
-    EXPECT_THAT(required, ::testing::ElementsAre("VELT_Connect", "VELT_ConnectInSameProcess",
-                                                 "VELT_GetConnectionStatus", "VELT_Disconnect",
-                                                 "VELT_GetAPIVersion", "VELT_GetService",
-                                                 "VELT_GetLastErrorMessage"));
-    EXPECT_EQ(diagnosis.initialization.result, 0u);
-    EXPECT_THAT(diagnosis.warnings, ::testing::IsEmpty());
+    EXPECT_TRUE(Has(d, {{"libraryDirectory", installation.library()},
+                        {"found", true},
+                        {"configuration",
+                         {{"file", installation.library() + "/Trelvo.conf"},
+                          {"status", ENOENT},
+                          {"veltapipath", {{"raw", "$VELT_PATH"}, {"resolved", veltPath}}}}},
+                        {"chosen", sample},
+                        {"frontEndChoice", sample},
+                        {"implementation", {{"mappedByFrontEnd", true}, {"mappedPath", sample}}},
+                        {"initialization", {{"result", 0}}},
+                        {"warnings", Diagnosis::array()},
+                        {"exitStatus", 0}}));
+    EXPECT_THAT(d["configuration"]["error"], StartsWith("Trying to open the configuration file "));
+    EXPECT_EQ(EntryPoints(d, "exported").size(), 20u);
+    EXPECT_THAT(EntryPoints(d, "required"),
+                ElementsAre("VELT_Connect", "VELT_ConnectInSameProcess", "VELT_GetConnectionStatus",
+                            "VELT_Disconnect", "VELT_GetAPIVersion", "VELT_GetService",
+                            "VELT_GetLastErrorMessage"));
 }
 
-TEST(DiagnosisTest, ListsEveryCandidateInSearchOrderWithWhatEachFound) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, ListsEveryCandidateInSearchOrderWithWhatEachFound) {
     const std::string configured = installation.root().mkdir("configured");
     installation.writeConfiguration("veltapipath = " + configured + "\n");
     installation.installImplementation(installation.work());
-    const std::string veltPath = installation.root().mkdir("velt");
-    installation.installImplementation(veltPath);
-    installation.environment().set("VELT_PATH", veltPath);
-    const std::string pravik = installation.root().mkdir("pravik");
-    installation.installImplementation(pravik);
-    const std::string pravikInfo = installation.writeSharedInfo("Pravik", pravik);
+    const std::string veltPath = SampleIn("velt");
+    installation.environment().set("VELT_PATH", installation.root().file("velt"));
+    const std::string pravik = SampleIn("pravik");
+    const std::string pravikInfo =
+        installation.writeSharedInfo("Pravik", installation.root().file("pravik"));
+    const std::string fenraInfo =
+        installation.root().file("home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt");
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_EQ(diagnosis.configuration.status, 0);
-    EXPECT_EQ(diagnosis.configuration.rawVeltApiPath, configured);
-    struct Expected {
-        SearchStep step;
-        std::string path;
-        bool exists;
-    };
-    const std::vector<Expected> expected = {
-        {SearchStep::kConfiguredDirectory, configured + "/" + kName, false},
-        {SearchStep::kBesideLibrary, installation.library() + "/" + kName, false},
-        {SearchStep::kCurrentDirectory, std::string("./") + kName, true},
-        {SearchStep::kVeltPath, veltPath + "/" + kName, true},
-        {SearchStep::kPravik, pravik + "/" + kName, true},
-        {SearchStep::kFenra, "", false},
-    };
-    ASSERT_EQ(diagnosis.candidates.size(), expected.size());
-    for (size_t i = 0; i < expected.size(); ++i) {
-        const auto& report = diagnosis.candidates[i];
-        SCOPED_TRACE(i);
-        EXPECT_EQ(report.candidate.step, expected[i].step);
-        EXPECT_EQ(report.candidate.path, expected[i].path);
-        EXPECT_EQ(report.candidate.exists, expected[i].exists);
-        EXPECT_TRUE(report.candidate.searched);
-        EXPECT_EQ(report.chosen, i == 2);
-    }
-    EXPECT_EQ(diagnosis.chosen, std::string("./") + kName);
-    ASSERT_TRUE(diagnosis.candidates[4].sharedInfo && diagnosis.candidates[5].sharedInfo);
-    EXPECT_EQ(diagnosis.candidates[4].sharedInfo->path, pravikInfo);
-    EXPECT_TRUE(diagnosis.candidates[4].sharedInfo->exists);
-    EXPECT_EQ(diagnosis.candidates[5].sharedInfo->path,
-              installation.root().file("home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt"));
-    EXPECT_FALSE(diagnosis.candidates[5].sharedInfo->exists);
-    EXPECT_FALSE(diagnosis.candidates[0].sharedInfo);
+    Diagnosis expected = {Candidate("configuredDirectory", configured + kName, false, false),
+                          Candidate("besideLibrary", installation.library() + kName, false, false),
+                          Candidate("currentDirectory", std::string(".") + kName, true, true),
+                          Candidate("veltPath", veltPath, true, false),
+                          Candidate("pravik", pravik, true, false),
+                          Candidate("fenra", nullptr, false, false)};
+    expected[4]["sharedInfo"] = {{"path", pravikInfo}, {"exists", true}};
+    expected[5]["sharedInfo"] = {{"path", fenraInfo}, {"exists", false}};
+    EXPECT_TRUE(Has(d, {{"configuration", {{"status", 0}, {"veltapipath", {{"raw", configured}}}}},
+                        {"candidates", expected}}));
 }
 
-TEST(DiagnosisTest, IgnoreDefaultSearchFindsNothingAndShowsWhatItSkipped) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, IgnoreDefaultSearchFindsNothingAndShowsWhatItSkipped) {
     const std::string configured = installation.root().mkdir("configured");
     installation.writeConfiguration("veltapipath=" + configured + "\nignoredefaultsearch = TRUE\n");
-    installation.installImplementation(installation.library());
+    const std::string beside = installation.installImplementation(installation.library());
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_EQ(diagnosis.verdict, Verdict::kNotFound);
-    EXPECT_TRUE(diagnosis.configuration.ignoreDefaultSearch);
-    EXPECT_FALSE(diagnosis.found);
-    EXPECT_TRUE(diagnosis.candidates[0].candidate.searched);
-    EXPECT_FALSE(diagnosis.candidates[1].candidate.searched);
-    EXPECT_TRUE(diagnosis.candidates[1].candidate.exists);
-    EXPECT_FALSE(diagnosis.candidates[1].chosen);
-    EXPECT_EQ(diagnosis.initialization.result, TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_EQ(diagnosis.initialization.error,
-              "Unable to locate a suitable VELT API implementation: " + configured + "/" + kName);
-    EXPECT_FALSE(diagnosis.frontEndChoice);
-    EXPECT_FALSE(diagnosis.implementation);
+    EXPECT_EQ(d["candidates"][0]["searched"], true);
+    EXPECT_EQ(d["candidates"][1], Candidate("besideLibrary", beside, true, false, false));
+    const std::string error =
+        "Unable to locate a suitable VELT API implementation: " + configured + kName;
+    EXPECT_TRUE(Has(
+        d, {{"configuration", {{"ignoredefaultsearch", true}}},
+            {"found", false},
+            {"initialization", {{"result", TRELVO_E_IMPLEMENTATION_UNAVAILABLE}, {"error", error}}},
+            {"exitStatus", 1}}));
+    EXPECT_TRUE(d["frontEndChoice"].is_null() && d["implementation"].is_null());
 }
 
-TEST(DiagnosisTest, ImplementationWithoutARequiredEntryPointIsUnusable) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, ImplementationWithoutARequiredEntryPointIsUnusable) {
     installation.installImplementation(installation.library(), TRELVO_PARTIAL_IMPLEMENTATION_PATH);
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUnusable);
-    ASSERT_TRUE(diagnosis.implementation);
-    EXPECT_THAT(ExportedEntryPoints(diagnosis),
-                ::testing::ElementsAre("VELT_Connect", "VELT_ConnectInSameProcess",
-                                       "VELT_ConnectWithURI", "VELT_GetConnectionStatus",
-                                       "VELT_Disconnect", "VELT_GetAPIVersion",
-                                       "VELT_GetLastErrorMessage"));
-    EXPECT_EQ(diagnosis.initialization.result, TRELVO_E_MISSING_ENTRY_POINTS);
-    EXPECT_THAT(diagnosis.initialization.error, HasSubstr("'VELT_GetService()'"));
+    EXPECT_THAT(EntryPoints(d, "exported"),
+                ElementsAre("VELT_Connect", "VELT_ConnectInSameProcess", "VELT_ConnectWithURI",
+                            "VELT_GetConnectionStatus", "VELT_Disconnect", "VELT_GetAPIVersion",
+                            "VELT_GetLastErrorMessage"));
+    EXPECT_TRUE(Has(
+        d, {{"initialization", {{"result", TRELVO_E_MISSING_ENTRY_POINTS}}}, {"exitStatus", 2}}));
+    EXPECT_THAT(d["initialization"]["error"], HasSubstr("'VELT_GetService()'"));
 }
 
-TEST(DiagnosisTest, FileThatCannotBeLoadedIsUnusableWithTheLoadersText) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, FileThatCannotBeLoadedIsUnusableWithTheLoadersText) {
     installation.root().write("lib/libVeltApi_aarch64.so", "not a library\n");
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUnusable);
-    ASSERT_TRUE(diagnosis.implementation);
-    EXPECT_FALSE(diagnosis.implementation->loaded);
-    EXPECT_THAT(diagnosis.implementation->loadError, HasSubstr(kName));
-    EXPECT_EQ(diagnosis.initialization.result, TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_THAT(diagnosis.initialization.error, StartsWith("Unable to load interface DLL: "));
+    EXPECT_TRUE(Has(d, {{"implementation", {{"loaded", false}}},
+                        {"initialization", {{"result", TRELVO_E_IMPLEMENTATION_UNAVAILABLE}}},
+                        {"exitStatus", 2}}));
+    EXPECT_THAT(d["implementation"]["loadError"], HasSubstr(kName));
+    EXPECT_THAT(d["initialization"]["error"], StartsWith("Unable to load interface DLL: "));
 }
 
 // An empty configured directory gives the bare name: it is tested in the
 // current directory, but the loader finds it through the front end's RUNPATH.
-TEST(DiagnosisTest, BareNameIsReportedAsTheFileTheLoaderMapped) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, BareNameIsReportedAsTheFileTheLoaderMapped) {
     installation.environment().unset("TRELVO_DOCTOR_TEST_UNSET");
     installation.writeConfiguration("veltapipath = $TRELVO_DOCTOR_TEST_UNSET\n");
     installation.installImplementation(installation.work(), TRELVO_PARTIAL_IMPLEMENTATION_PATH);
     const std::string sample = installation.installImplementation(installation.library());
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_EQ(diagnosis.chosen, kName);
-    EXPECT_TRUE(diagnosis.candidates[0].chosen);
-    ASSERT_TRUE(diagnosis.implementation);
-    EXPECT_TRUE(diagnosis.implementation->mappedByFrontEnd);
-    EXPECT_EQ(diagnosis.implementation->mappedPath, sample);
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUsable);
-    ASSERT_EQ(diagnosis.warnings.size(), 1u);
-    EXPECT_THAT(diagnosis.warnings[0], HasSubstr("the loader mapped " + sample));
+    EXPECT_TRUE(Has(d, {{"chosen", kName + 1},
+                        {"implementation", {{"mappedByFrontEnd", true}, {"mappedPath", sample}}},
+                        {"exitStatus", 0}}));
+    EXPECT_EQ(d["candidates"][0]["chosen"], true);
+    ASSERT_EQ(d["warnings"].size(), 1u);
+    EXPECT_THAT(d["warnings"][0], HasSubstr("the loader mapped " + sample));
 }
 
-TEST(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementation) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementation) {
     const std::string sample = installation.installImplementation(installation.library());
     chmod(sample.c_str(), 0775);
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    ASSERT_EQ(diagnosis.warnings.size(), 1u);
-    EXPECT_THAT(diagnosis.warnings[0], HasSubstr(sample + " can be written by users other"));
-    EXPECT_THAT(diagnosis.warnings[0], HasSubstr("0775"));
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUsable);
+    const std::string warning = "the implementation " + sample +
+                                " can be written by users other than its owner (mode 0775)";
+    EXPECT_TRUE(Has(d, {{"warnings", {warning}}, {"exitStatus", 0}}));
 }
 
-TEST(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementationsDirectory) {
-    DoctorInstallation installation;
-    const std::string veltPath = installation.root().mkdir("velt");
-    installation.installImplementation(veltPath);
+TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementationsDirectory) {
+    SampleIn("velt");
+    const std::string veltPath = installation.root().file("velt");
     chmod(veltPath.c_str(), 01777);
     installation.environment().set("VELT_PATH", veltPath);
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    ASSERT_EQ(diagnosis.warnings.size(), 1u);
-    EXPECT_THAT(diagnosis.warnings[0], HasSubstr("directory " + veltPath + " can be written"));
+    ASSERT_EQ(d["warnings"].size(), 1u);
+    EXPECT_THAT(d["warnings"][0], HasSubstr("directory " + veltPath + " can be written"));
 }
 
-TEST(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
-    DoctorInstallation installation;
+TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
     installation.installImplementation(installation.library());
     const std::string log = installation.root().write("lib/Trelvo.log", "earlier run\n");
     installation.environment().set("TRELVODEBUG", "1").set("VELTAPIOPTS", "quiet,debugaccess");
+    const Diagnosis d = Diagnose();
 
-    const Diagnosis diagnosis = Diagnose(installation.frontEnd());
-
-    EXPECT_TRUE(diagnosis.debugLogWasOn);
-    EXPECT_EQ(diagnosis.logFile, log);
+    EXPECT_TRUE(Has(d, {{"debugLog", {{"wasOn", true}, {"file", log}}}, {"exitStatus", 0}}));
     EXPECT_EQ(TrelvoTest::ReadFile(log), "earlier run\n");
     EXPECT_EQ(getenv("TRELVODEBUG"), nullptr);
     EXPECT_STREQ(getenv("VELTAPIOPTS"), "quiet,");
-    EXPECT_EQ(diagnosis.verdict, Verdict::kUsable);
 }
 
-TEST(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {
+TEST_F(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {
     TrelvoTest::TestDirectory directory;
-    const std::string frontEnd = directory.copy(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so");
+    const Diagnosis d =
+        TrelvoDoctor::Diagnose(directory.copy(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so"));
 
-    const Diagnosis diagnosis = Diagnose(frontEnd);
-
-    EXPECT_EQ(diagnosis.verdict, Verdict::kNotDiagnosed);
-    EXPECT_THAT(diagnosis.failure, HasSubstr(directory.file(TrelvoDoctor::kProbeFileName)));
-    EXPECT_TRUE(diagnosis.candidates.empty());
+    EXPECT_EQ(d["exitStatus"], 3);
+    EXPECT_THAT(d["failure"], HasSubstr(directory.file(TrelvoDoctor::kProbeFileName)));
+    EXPECT_FALSE(d.contains("candidates"));
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-#include "tools/doctor/DoctorCommand.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
 
 #include "DoctorInstallation.h"
-#include "JsonValue.h"
+#include "tools/doctor/Doctor.h"
 
 namespace {
 
@@ -28,10 +26,9 @@ TEST(DoctorCommandTest, ExitsWithOneWhenNoImplementationIsFound) {
     std::ostringstream out, err;
 
     EXPECT_EQ(RunDoctor({"--json", "--library=" + installation.frontEnd()}, out, err), 1);
-    const auto json = TrelvoTest::ParseJson(out.str());
-    ASSERT_TRUE(json) << out.str();
-    EXPECT_EQ((*json)["exitStatus"].number, 1);
-    EXPECT_FALSE((*json)["usable"].boolean);
+    const auto json = nlohmann::json::parse(out.str(), nullptr, false);
+    EXPECT_EQ(json["exitStatus"], 1) << out.str();
+    EXPECT_EQ(json["usable"], false);
 }
 
 TEST(DoctorCommandTest, MissingFrontEndCannotBeDiagnosed) {
@@ -46,7 +43,7 @@ TEST(DoctorCommandTest, ArgumentsNotUnderstoodAreAUsageError) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"--bogus"}, {"--library"}, {"extra"}}) {
         std::ostringstream out, err;
-        EXPECT_EQ(RunDoctor(arguments, out, err), TrelvoDoctor::kUsageError) << arguments[0];
+        EXPECT_EQ(RunDoctor(arguments, out, err), TrelvoDoctor::kUsageError.code) << arguments[0];
         EXPECT_THAT(err.str(), HasSubstr("Usage: trelvo-doctor"));
         EXPECT_EQ(out.str(), "");
     }

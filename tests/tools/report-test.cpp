@@ -1,27 +1,23 @@
-#include "tools/doctor/Report.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 
 #include "DoctorInstallation.h"
-#include "JsonValue.h"
+#include "tools/doctor/Doctor.h"
 
 namespace {
 
-using Internal_Trelvo::SearchCandidate;
-using Internal_Trelvo::SearchStep;
 using ::testing::HasSubstr;
 using TrelvoDoctor::Diagnosis;
-using TrelvoTest::JsonValue;
 
-JsonValue ParsedJson(const Diagnosis& diagnosis) {
+// The JSON report, read back; it must be one line.
+Diagnosis ReadBack(const Diagnosis& diagnosis) {
     std::ostringstream out;
     TrelvoDoctor::WriteJsonReport(diagnosis, out);
-    const std::optional<JsonValue> json = TrelvoTest::ParseJson(out.str());
-    EXPECT_TRUE(json) << out.str();
-    return json.value_or(JsonValue());
+    EXPECT_EQ(out.str().find('\n'), out.str().size() - 1) << out.str();
+    return Diagnosis::parse(out.str(), nullptr, false);
 }
 
 std::string Text(const Diagnosis& diagnosis) {
@@ -30,99 +26,71 @@ std::string Text(const Diagnosis& diagnosis) {
     return out.str();
 }
 
-// Two candidates found, the first chosen, after the library's search.
-Diagnosis TwoFoundCandidates() {
-    Diagnosis diagnosis;
-    diagnosis.frontEnd = "/opt/lib/libTrelvo_aarch64.so";
-    diagnosis.found = true;
-    diagnosis.chosen = "/opt/lib/libVeltApi_aarch64.so";
-    diagnosis.candidates = {
-        {{SearchStep::kConfiguredDirectory, "/etc/velt/libVeltApi_aarch64.so"}, std::nullopt, false},
-        {{SearchStep::kBesideLibrary, diagnosis.chosen, true}, std::nullopt, true},
-        {{SearchStep::kVeltPath, "/velt/libVeltApi_aarch64.so", true}, std::nullopt, false},
-    };
-    diagnosis.warnings = {"the implementation is writable"};
-    diagnosis.verdict = TrelvoDoctor::Verdict::kUsable;
-    return diagnosis;
-}
-
 TEST(ReportTest, JsonCarriesTheFactsOfARealDiagnosis) {
     TrelvoTest::DoctorInstallation installation;
     installation.installImplementation(installation.library());
-    const std::string veltPath = installation.root().mkdir("velt");
-    installation.installImplementation(veltPath);
-    installation.environment().set("VELT_PATH", veltPath);
     const Diagnosis diagnosis = TrelvoDoctor::Diagnose(installation.frontEnd());
 
-    const JsonValue json = ParsedJson(diagnosis);
+    const Diagnosis json = ReadBack(diagnosis);
 
-    EXPECT_EQ(json["frontEnd"].string, diagnosis.frontEnd);
-    EXPECT_EQ(json["configuration"]["file"].string, diagnosis.configuration.file);
-    EXPECT_FALSE(json["configuration"]["read"].boolean);
-    EXPECT_EQ(json["configuration"]["error"].string, diagnosis.configuration.error);
-    EXPECT_EQ(json["configuration"]["veltapipath"]["raw"].string, "$VELT_PATH");
-    EXPECT_EQ(json["configuration"]["veltapipath"]["resolved"].string, veltPath);
-    ASSERT_EQ(json["candidates"].elements.size(), diagnosis.candidates.size());
-    for (size_t i = 0; i < diagnosis.candidates.size(); ++i) {
-        const auto& report = diagnosis.candidates[i];
-        const JsonValue& candidate = json["candidates"][i];
-        SCOPED_TRACE(i);
-        EXPECT_EQ(candidate["step"].string, TrelvoDoctor::StepName(report.candidate.step));
-        EXPECT_EQ(candidate["path"].string, report.candidate.path);
-        EXPECT_EQ(candidate["path"].isNull(), report.candidate.path.empty());
-        EXPECT_EQ(candidate["exists"].boolean, report.candidate.exists);
-        EXPECT_EQ(candidate["chosen"].boolean, report.chosen);
-        EXPECT_EQ(candidate.has("sharedInfo"), report.sharedInfo.has_value());
-    }
-    EXPECT_EQ(json["chosen"].string, diagnosis.chosen);
-    EXPECT_EQ(json["implementation"]["mappedPath"].string, diagnosis.implementation->mappedPath);
-    ASSERT_EQ(json["implementation"]["entryPoints"].elements.size(), 20u);
-    EXPECT_EQ(json["implementation"]["entryPoints"][19]["name"].string, "VELT_GetLastErrorMessage");
-    EXPECT_TRUE(json["implementation"]["entryPoints"][19]["required"].boolean);
-    EXPECT_EQ(json["initialization"]["result"].number, 0);
-    EXPECT_TRUE(json["usable"].boolean);
-    EXPECT_EQ(json["exitStatus"].number, 0);
+    EXPECT_EQ(json, diagnosis);
+    EXPECT_EQ(json.front(), diagnosis["frontEnd"]);
+    EXPECT_EQ(json["implementation"]["entryPoints"].size(), 20u);
+    EXPECT_EQ(json["usable"], true);
+    EXPECT_EQ(json.back(), 0);
 }
 
 TEST(ReportTest, JsonEscapesQuotesBackslashesAndControlCharacters) {
-    Diagnosis diagnosis;
-    diagnosis.frontEnd = "/a \"b\" \\c\n\t\x01/libTrelvo_aarch64.so";
-    diagnosis.failure = "cannot load";
+    const Diagnosis diagnosis = {{"frontEnd", "/a \"b\" \\c\n\t\x01/libTrelvo_aarch64.so"},
+                                 {"failure", "not UTF-8: \xff"}};
 
-    const JsonValue json = ParsedJson(diagnosis);
+    const Diagnosis json = ReadBack(diagnosis);
 
-    EXPECT_EQ(json["frontEnd"].string, diagnosis.frontEnd);
+    EXPECT_EQ(json["frontEnd"], diagnosis["frontEnd"]);
+    EXPECT_EQ(json["failure"], "not UTF-8: \xef\xbf\xbd");
 }
 
 TEST(ReportTest, FailureReportsOnlyWhatWasLearnt) {
-    Diagnosis diagnosis;
-    diagnosis.frontEnd = "/opt/lib/libTrelvo_aarch64.so";
-    diagnosis.failure = "no companion library beside the front end";
+    TrelvoTest::TestDirectory directory;
+    const Diagnosis diagnosis = TrelvoDoctor::Diagnose(directory.file("libTrelvo_aarch64.so"));
 
-    const JsonValue json = ParsedJson(diagnosis);
+    const Diagnosis json = ReadBack(diagnosis);
 
-    EXPECT_EQ(json["failure"].string, diagnosis.failure);
-    EXPECT_FALSE(json.has("candidates"));
-    EXPECT_FALSE(json["usable"].boolean);
-    EXPECT_EQ(json["exitStatus"].number, 3);
-    EXPECT_THAT(Text(diagnosis), ::testing::ContainsRegex("Cannot diagnose: +no companion library"));
+    EXPECT_THAT(json["failure"], HasSubstr("cannot load the front end: "));
+    EXPECT_FALSE(json.contains("candidates"));
+    EXPECT_EQ(json["usable"], false);
+    EXPECT_EQ(json["exitStatus"], 3);
+    EXPECT_THAT(Text(diagnosis),
+                ::testing::ContainsRegex("Cannot diagnose: +cannot load the front"));
 }
 
 TEST(ReportTest, TextListsCandidatesInOrderAndMarksWhatTheSearchDidNotReach) {
-    const std::string text = Text(TwoFoundCandidates());
+    TrelvoTest::DoctorInstallation installation;
+    const std::string configured = installation.root().mkdir("configured");
+    installation.writeConfiguration("veltapipath = " + configured + "\n");
+    const std::string beside = installation.installImplementation(installation.library());
+    chmod(beside.c_str(), 0775);
+    const std::string veltPath = installation.root().mkdir("velt");
+    installation.installImplementation(veltPath);
+    installation.environment().set("VELT_PATH", veltPath);
 
-    const size_t configured = text.find("1 configured directory  not found     /etc/velt/");
-    const size_t beside = text.find("2 beside the library    found         /opt/lib/"
-                                    "libVeltApi_aarch64.so  <- chosen\n");
-    const size_t veltPath = text.find("3 VELT_PATH             found         "
-                                      "/velt/libVeltApi_aarch64.so  (not reached)\n");
-    ASSERT_NE(configured, std::string::npos) << text;
-    ASSERT_NE(beside, std::string::npos) << text;
-    ASSERT_NE(veltPath, std::string::npos) << text;
-    EXPECT_LT(configured, beside);
-    EXPECT_LT(beside, veltPath);
-    EXPECT_THAT(text, HasSubstr("  ! the implementation is writable\n"));
-    EXPECT_THAT(text, HasSubstr("Result: a usable implementation was found (exit status 0)"));
+    const std::string text = Text(TrelvoDoctor::Diagnose(installation.frontEnd()));
+
+    const size_t lines[] = {
+        text.find("  1 configured directory  not found     " + configured + "/"),
+        text.find("  2 beside the library    found         " + beside + "  <- chosen\n"),
+        text.find("  3 current directory     not found     ./libVeltApi_aarch64.so  (not reached)"),
+        text.find("  4 VELT_PATH             found         " + veltPath +
+                  "/libVeltApi_aarch64.so  (not reached)\n"),
+        text.find("  ! the implementation " + beside + " can be written"),
+        text.find("\nResult: a usable implementation was found (exit status 0)\n"),
+    };
+    for (size_t i = 0; i < std::size(lines); ++i) {
+        ASSERT_NE(lines[i], std::string::npos) << i << '\n' << text;
+        if (i > 0) {
+            EXPECT_LT(lines[i - 1], lines[i]);
+        }
+    }
 }
 
 }  // namespace
