@@ -45,25 +45,19 @@ inline constexpr StepNames kStepNames[] = {
     {Internal_Trelvo::SearchStep::kFenra, "fenra", "FENRA"},
 };
 
-// A diagnosis is the object that --json prints, members in this order (null
-// stands for an empty text):
-//   frontEnd, companion: the paths examined
-//   failure: why nothing could be diagnosed, or null; when set, only
-//     debugLog, warnings, usable and exitStatus follow
-//   debugLog {wasOn, file}: the doctor switched the log off for itself
-//   libraryDirectory: "beside the library" to the front end's search
-//   configuration {file, read, status, error, veltapipath {raw, resolved},
-//     ignoredefaultsearch}: ProcessConfiguration's record and result
-//   candidates [{step, path, exists, searched, chosen, sharedInfo {path,
-//     exists} for the installed products}]: the search's steps in order
-//   found, chosen (null unless found), lastCandidate: the search's result
-//   frontEndChoice: Trelvo_GetVeltApiImplementationPath
-//   implementation {loaded, mappedByFrontEnd, mappedPath, loadError,
-//     entryPoints [{name, required, exported}]}: what the loader maps for the
-//     chosen path, null unless found
-//   initialization {result, resultHex, connectionStatus, error}: of the
-//     forwarded call VELT_GetConnectionStatus
-//   warnings, usable, exitStatus
+// A diagnosis is the object that --json prints; its members, in order (null
+// for an empty text): frontEnd, companion; failure (why nothing could be
+// diagnosed; when set, only debugLog, warnings, usable and exitStatus
+// follow); debugLog {wasOn, file}; libraryDirectory ("beside the library" to
+// the front end); configuration {file, read, status, error, veltapipath {raw,
+// resolved}, ignoredefaultsearch}; candidates, the search's steps in order
+// [{step, path, exists, searched, chosen, sharedInfo {path, exists} for the
+// installed products}]; found, chosen (null unless found), lastCandidate;
+// frontEndChoice (Trelvo_GetVeltApiImplementationPath); implementation
+// (null unless found) {loaded, mappedByFrontEnd, mappedPath, loadError,
+// entryPoints [{name, required, exported}]}; initialization, of the forwarded
+// VELT_GetConnectionStatus {result, resultHex, connectionStatus, error};
+// warnings; usable; exitStatus.
 using Diagnosis = nlohmann::ordered_json;
 
 // The companion library links the front end's internals and lies beside it,
@@ -71,25 +65,19 @@ using Diagnosis = nlohmann::ordered_json;
 inline constexpr char kProbeFileName[] = "libTrelvoDoctorProbe_aarch64.so";
 inline constexpr char kProbeEntrySymbol[] = "trelvo_doctor_probe";
 struct ProbeTable {
-    // sizeof(ProbeTable) in the companion's build: one from another build is
-    // refused rather than called through a different layout.
-    size_t size;
-    // Adds the front end's side, by its own code: the log file, the library
-    // directory, the configuration, the candidates and the search's result.
+    size_t size;  // sizeof(ProbeTable) in its build: another build's is refused
+    // Adds the front end's side: log file, library directory, configuration,
+    // candidates and the search's result.
     void (*Search)(Diagnosis& diagnosis);
-    // Sets the implementation for the chosen path: looked up among the loaded
-    // objects, else loaded by the front end's rules (the companion has its
-    // RUNPATH and directory) and released again.
+    // Sets the implementation, as the loader maps the chosen path for the front end.
     void (*Inspect)(Diagnosis& diagnosis);
 };
 using ProbeEntry = const ProbeTable* (*)();
 
 // Loads the front end at frontEnd (a bare name means one in the current
-// directory) and its companion beside it into this process and leaves them
-// loaded, the front end with the implementation it chose. The front end
-// reads its configuration once per process, so diagnose once per process.
-// The debug log is switched off in this process's environment first, so that
-// Trelvo.log is left as it was.
+// directory) and its companion for good, with the debug log switched off in
+// this process's environment. The front end reads its configuration once per
+// process, so diagnose once per process.
 Diagnosis Diagnose(const std::string& frontEnd);
 
 void WriteTextReport(const Diagnosis& diagnosis, std::ostream& out);

@@ -10,9 +10,7 @@ namespace {
 constexpr char kUsage[] = R"(Usage: trelvo-doctor [--library PATH] [--json]
 
 Tells which VELT API implementation libTrelvo_aarch64.so will use, and why.
-Run it in the directory and with the environment of the program in question:
-the current directory and VELT_PATH take part in the search. Trelvo.log is
-left as it was.
+Run it in the directory and with the environment of the program in question.
 
   --library PATH  the front end to examine (default: the one beside this
                   program, else in its installation's library directory);
@@ -31,25 +29,20 @@ void _WriteUsage(std::ostream& out) {
     }
 }
 
-struct _Options {
-    std::optional<std::string> library;
-    bool json = false;
-    bool help = false;
-};
-
 // Empty text on success; otherwise what was wrong.
-std::string _Parse(const std::vector<std::string>& arguments, _Options& options) {
+std::string _Parse(const std::vector<std::string>& arguments, std::optional<std::string>& library,
+                   bool& json, bool& help) {
     constexpr char kLibraryIs[] = "--library=";
     for (auto argument = arguments.begin(); argument != arguments.end(); ++argument) {
         if (*argument == "--json") {
-            options.json = true;
+            json = true;
         } else if (*argument == "--help" || *argument == "-h") {
-            options.help = true;
+            help = true;
         } else if (*argument == "--library") {
             if (++argument == arguments.end()) return "--library needs a path";
-            options.library = *argument;
+            library = *argument;
         } else if (argument->rfind(kLibraryIs, 0) == 0) {
-            options.library = argument->substr(sizeof kLibraryIs - 1);
+            library = argument->substr(sizeof kLibraryIs - 1);
         } else {
             return "unknown argument: " + *argument;
         }
@@ -80,22 +73,18 @@ std::optional<std::string> _DefaultFrontEnd(std::ostream& err) {
 }  // namespace
 
 int RunDoctor(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    _Options options;
-    const std::string problem = _Parse(arguments, options);
-    if (!problem.empty()) {
-        err << "trelvo-doctor: " << problem << "\n\n";
-        _WriteUsage(err);
-        return kUsageError.code;
+    std::optional<std::string> library;
+    bool json = false, help = false;
+    const std::string problem = _Parse(arguments, library, json, help);
+    if (!problem.empty()) err << "trelvo-doctor: " << problem << "\n\n";
+    if (!problem.empty() || help) {
+        _WriteUsage(problem.empty() ? out : err);
+        return problem.empty() ? 0 : kUsageError.code;
     }
-    if (options.help) {
-        _WriteUsage(out);
-        return 0;
-    }
-    const std::optional<std::string> frontEnd =
-        options.library ? options.library : _DefaultFrontEnd(err);
-    if (!frontEnd) return kNotDiagnosed.code;
-    const Diagnosis diagnosis = Diagnose(*frontEnd);
-    (options.json ? WriteJsonReport : WriteTextReport)(diagnosis, out);
+    if (!library) library = _DefaultFrontEnd(err);
+    if (!library) return kNotDiagnosed.code;
+    const Diagnosis diagnosis = Diagnose(*library);
+    (json ? WriteJsonReport : WriteTextReport)(diagnosis, out);
     return diagnosis["exitStatus"];
 }
 

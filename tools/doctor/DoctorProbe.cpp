@@ -16,9 +16,7 @@ namespace {
 
 using Internal_Trelvo::SearchStep;
 
-Diagnosis _OrNull(const std::string& text) {
-    return text.empty() ? Diagnosis() : Diagnosis(text);
-}
+Diagnosis _OrNull(const std::string& text) { return text.empty() ? Diagnosis() : Diagnosis(text); }
 
 Diagnosis _Candidate(const Internal_Trelvo::SearchCandidate& candidate, bool chosen) {
     const char* name = "";
