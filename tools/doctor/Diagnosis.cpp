@@ -26,6 +26,15 @@ bool _Fail(Diagnosis& diagnosis, const std::string& why) {
     return false;
 }
 
+// Loads the library for good (the front end keeps the implementation it
+// loads); null, with the failure recorded, when it cannot.
+void* _Open(Diagnosis& diagnosis, const std::string& path, const char* what) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string failure = std::string("cannot load the ") + what + ": ";
+    if (handle == nullptr) _Fail(diagnosis, failure + InternalUtils::getdllerrormessage());
+    return handle;
+}
+
 template <typename Function>
 bool _Bind(void* handle, const char* symbol, Function& function, Diagnosis& diagnosis) {
     function = reinterpret_cast<Function>(dlsym(handle, symbol));
@@ -33,14 +42,10 @@ bool _Bind(void* handle, const char* symbol, Function& function, Diagnosis& diag
                                                        " does not export " + symbol);
 }
 
-// Stays loaded: unloading it would strand the implementation it loads.
 bool _LoadFrontEnd(Diagnosis& diagnosis, _FrontEnd& api) {
-    const std::string frontEnd = diagnosis["frontEnd"];
-    void* handle = dlopen(frontEnd.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr)
-        return _Fail(diagnosis,
-                     "cannot load the front end: " + InternalUtils::getdllerrormessage());
-    return _Bind(handle, "Trelvo_GetVeltApiImplementationPath", api.getImplementationPath,
+    void* handle = _Open(diagnosis, diagnosis["frontEnd"], "front end");
+    return handle != nullptr &&
+           _Bind(handle, "Trelvo_GetVeltApiImplementationPath", api.getImplementationPath,
                  diagnosis) &&
            _Bind(handle, "VELT_GetConnectionStatus", api.getConnectionStatus, diagnosis) &&
            _Bind(handle, "VELT_GetLastErrorMessage", api.getLastErrorMessage, diagnosis);
@@ -52,10 +57,8 @@ bool _LoadCompanion(Diagnosis& diagnosis, const ProbeTable*& probe) {
         return _Fail(diagnosis, "no companion library beside the front end: " + companion +
                                     " (install trelvo-doctor's " + kProbeFileName + " there)");
     }
-    void* library = dlopen(companion.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr)
-        return _Fail(diagnosis,
-                     "cannot load the companion library: " + InternalUtils::getdllerrormessage());
+    void* library = _Open(diagnosis, companion, "companion library");
+    if (library == nullptr) return false;
     const auto entry = reinterpret_cast<ProbeEntry>(dlsym(library, kProbeEntrySymbol));
     probe = entry != nullptr ? entry() : nullptr;
     return (probe != nullptr && probe->size == sizeof(ProbeTable)) ||
@@ -132,8 +135,7 @@ ExitStatus _Judge(const Diagnosis& diagnosis) {
 Diagnosis Diagnose(const std::string& frontEnd) {
     // A name without '/' would send the loader searching elsewhere.
     const std::string path = frontEnd.find('/') == std::string::npos ? "./" + frontEnd : frontEnd;
-    // Loaded with the log on, the companion and the front end would delete
-    // Trelvo.log.
+    // Loaded with the log on, the front end would delete Trelvo.log.
     const bool debugLogWasOn = Internal_Trelvo::SwitchOffDebugLog();
     Diagnosis diagnosis = {
         {"frontEnd", path},

@@ -1,7 +1,6 @@
 // trelvo-doctor: what it learns about one front end and how it tells it.
 #pragma once
 
-#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
