@@ -15,6 +15,7 @@ readonly PACKAGES=(
     valgrind                              # memory checks
     clang libclang-rt-14-dev              # the fuzzers: clang and its libFuzzer runtime
     file binutils pkgconf dpkg-dev        # checks of the binaries, installed tree and packages
+    devscripts abigail-tools              # hardening-check, and the ABI check (abidw, abidiff)
 )
 
 main() {
