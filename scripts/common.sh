@@ -53,6 +53,16 @@ run_as_client() {
     return $status
 }
 
+# Runs the command; for the preset debian, with the flags Debian builds
+# packages with, CPPFLAGS folded into the compile flags as debhelper does.
+with_preset_flags() {
+    if [[ $1 == debian ]]; then
+        eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+        export CFLAGS="$CFLAGS $CPPFLAGS" CXXFLAGS="$CXXFLAGS $CPPFLAGS"
+    fi
+    "${@:2}"
+}
+
 # Runs each workflow preset named (configure, build, test), every one even
 # after one failed, then sums up the JUnit reports of their test presets
 # (build/<preset>.junit.xml): each skipped test with its reason, each preset's
@@ -67,7 +77,7 @@ run_workflows() {
         report=$(build_dir "$preset").junit.xml
         rm -f "$report"
         started=$SECONDS
-        in_source_tree cmake --workflow --preset "$preset" || failed+=("$preset")
+        in_source_tree with_preset_flags "$preset" cmake --workflow --preset "$preset" || failed+=("$preset")
         timings+=("workflow $preset: $((SECONDS - started)) s")
         [[ ! -f $report ]] || reports+=("$report")
     done
