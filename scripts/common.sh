@@ -21,15 +21,6 @@ in_source_tree() { (cd "$TRELVO_SOURCE_DIR" && "$@"); }
 # The build tree of a preset, as the presets' binaryDir places it.
 build_dir() { echo "$TRELVO_SOURCE_DIR/build/$1"; }
 
-# Configures and builds a preset, all targets or only the ones named.
-build_preset() {
-    local preset=$1
-    shift
-    announce "Configuring and building preset '$preset' in $(build_dir "$preset")"
-    in_source_tree cmake --preset "$preset"
-    in_source_tree cmake --build --preset "$preset" ${1:+--target "$@"}
-}
-
 # Benchmarks (measure-*.sh): the build tree named by the first argument
 # (default: the native preset's), with the benchmark programs named after it
 # brought up to date.
@@ -87,22 +78,20 @@ run_workflows() {
 import os, re, sys
 import xml.etree.ElementTree as ET
 
-def line(counts):
-    return "{} passed, {} failed, {} skipped".format(*counts)
-
-totals = [0, 0, 0]
+line = "{} passed, {} failed, {} skipped".format
+totals = [0, 0, 0]  # passed, failed, skipped
 for report in sys.argv[2:]:
-    counts = [0, 0, 0]  # passed, failed, skipped
+    counts = [0, 0, 0]
     for case in ET.parse(report).iter("testcase"):
-        # Skipped: GoogleTest said so (ctest's SKIP_REGULAR_EXPRESSION), after the reason.
-        skipped = getattr(case.find("skipped"), "attrib", {}).get("message") == "SKIP_REGULAR_EXPRESSION_MATCHED"
+        # ctest tells a skip by GoogleTest's output, which gives the reason first.
+        skipped = case.find("skipped[@message='SKIP_REGULAR_EXPRESSION_MATCHED']") is not None
         if skipped:
             reason = re.search(r": Skipped\n(.*?)\[  SKIPPED \]", case.findtext("system-out", ""), re.S)
             print(f"skipped {case.get('name')}: {' '.join(reason.group(1).split()) if reason else '?'}")
         counts[0 if case.get("status") == "run" else 2 if skipped else 1] += 1
     totals = [t + c for t, c in zip(totals, counts)]
-    print(f"preset {os.path.basename(report).split('.')[0]}: {line(counts)}")
-print(f"{sys.argv[1]}: {line(totals)}")
+    print(f"preset {os.path.basename(report).split('.')[0]}: {line(*counts)}")
+print(f"{sys.argv[1]}: {line(*totals)}")
 sys.exit(0 if totals[1] == 0 and totals[0] > 0 else 1)
 EOF
 }

@@ -20,7 +20,9 @@ aarch64) RUN+=("${AARCH64_EMULATOR[@]}") ;;
 esac
 
 "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
-build_preset "$PRESET" trelvo-client trelvo-doctor
+announce "Configuring and building preset '$PRESET' in $DIR"
+in_source_tree cmake --preset "$PRESET"
+in_source_tree cmake --build --preset "$PRESET" --target trelvo-client trelvo-doctor
 
 announce "Running trelvo-client with the debug log on (TRELVODEBUG=1)"
 "${RUN[@]}" "$DIR/examples/trelvo-client"

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the whole test suite: the native build, then the aarch64 cross build
-# with its tests under qemu-aarch64, each as its workflow preset (configure,
-# build, test). Fails when any step or test fails, or no test runs.
+# Runs workflow presets (configure, build, test) and sums up their tests.
+# Fails when any step or test fails, or no test runs.
 #
-#   scripts/test.sh [preset...]     (default: native aarch64)
+#   scripts/test.sh                        the whole suite: native, then aarch64 under qemu-aarch64
+#   scripts/test.sh clang debian           built by clang, and with Debian's packaging flags
+#   scripts/test.sh asan tsan valgrind fuzz    the robustness checks (FUZZ_SECONDS, default 60)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
