@@ -1,5 +1,5 @@
 // Every front-end test starts from a private, freshly loaded copy of the
-// front end in its own directory tree, and places the fake implementation
+// front end in its own installation, and places the fake implementation
 // (tests/fake) where the case needs it. What a test observes: the fake's
 // records, the debug log, and which libraries are mapped.
 #pragma once
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeVeltControl.h"
+#include "FakeVelt.h"
 #include "TestSupport.h"
 #include "api/Trelvo.h"
 
@@ -48,15 +48,6 @@ struct FrontEndExports {
 #undef TRELVO_EXPORT_MEMBER
 };
 
-enum class Fake {
-    kComplete,
-    kWithoutConnectWithURI,
-    kWithoutOptional,
-    kWithoutRequired,  // lacks VELT_Disconnect and VELT_GetService
-    kWithoutGetLastErrorMessage,
-    kSecond,  // complete, records itself as "second"
-};
-
 inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
 // Logged each time the configuration is processed, unless Trelvo.conf names
 // a directory that is not an environment reference.
@@ -79,22 +70,20 @@ struct CaseName {
     }
 };
 
-class FrontEndTest : public ::testing::Test {
+class FrontEndTest : public ::testing::Test, public Installation {
 protected:
-    // The front end goes to m_root; the current directory is an empty
-    // m_workingDirectory; HOME holds an empty .fenra, so no installed product
-    // of the machine is seen; the debug log is on.
+    // The debug log is on.
     FrontEndTest();
 
-    // Copies the front end into m_root and loads it. Arrange the files and the
-    // environment before: loading resets the log.
+    // Copies the front end into library() and loads it. Arrange the files and
+    // the environment before: loading resets the log.
     const FrontEndExports& LoadFrontEnd();
 
     // Places the variant as libVeltApi_aarch64.so in directory (made if
     // missing); returns its path.
-    std::string PlaceFake(Fake variant, const std::string& directory) const;
-    // Trelvo.conf beside the front end.
-    void WriteConfiguration(const std::string& content) const;
+    std::string PlaceFake(Fake variant, const std::string& directory) const {
+        return installImplementation(directory, FakePath(variant));
+    }
 
     int CountLogLines(const std::string& text) const;
     // The text of the log line that names path as the implementation in use.
@@ -103,11 +92,6 @@ protected:
     static bool IsMapped(const std::string& path);
     static std::vector<FakeVeltCall> Calls();
 
-    TestDirectory m_root;
-    const std::string m_workingDirectory;
-    const std::string m_home;
-    ScopedEnvironment m_environment;
-    ScopedCurrentDirectory m_currentDirectory;
     std::unique_ptr<LoadedLibrary> m_frontEnd;
     FrontEndExports m_api;
 };

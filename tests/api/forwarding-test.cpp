@@ -122,7 +122,7 @@ using ForwardingTest = FrontEndTest;
 
 // Results that coincide with the front end's own codes are not told apart.
 TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake(Fake::kComplete, library());
     const FrontEndExports& api = LoadFrontEnd();
     const uint32_t results[] = {0,           0x80000001u, 0x80000003u, 0x80000004u,
                                 0x80000006u, 0x80000007u, 0x8000000eu, 0x8000000fu,
@@ -138,7 +138,7 @@ TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
 }
 
 TEST_F(ForwardingTest, GetLastErrorMessageCopiesTheImplementationsText) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake(Fake::kComplete, library());
     const FrontEndExports& api = LoadFrontEnd();
     FakeVelt_SetErrorMessage("first failure");
     const char* first = api.VELT_GetLastErrorMessage(kNarrow);
@@ -164,7 +164,7 @@ class AbsentEntryPointTest : public FrontEndTest, public ::testing::WithParamInt
 // An absent optional entry point is refused on every call, without calling
 // anything; everything else still works.
 TEST_P(AbsentEntryPointTest, AbsentOnesAreNotImplementedOthersForward) {
-    PlaceFake(GetParam().variant, m_root.path());
+    PlaceFake(GetParam().variant, library());
     const FrontEndExports& api = LoadFrontEnd();
     const std::vector<FakeVeltFunction>& absent = GetParam().absent;
     for (const Forwarder& forwarder : Forwarders()) {
@@ -207,7 +207,7 @@ class FailedInitializationTest : public FrontEndTest,
                                  public ::testing::WithParamInterface<InitializationFailure> {};
 
 TEST_P(FailedInitializationTest, EveryForwarderFailsWithItsCodeAndCallsNothing) {
-    if (GetParam().installIncomplete) PlaceFake(Fake::kWithoutRequired, m_root.path());
+    if (GetParam().installIncomplete) PlaceFake(Fake::kWithoutRequired, library());
     const FrontEndExports& api = LoadFrontEnd();
     for (const Forwarder& forwarder : Forwarders()) {
         EXPECT_EQ(forwarder.call(api), GetParam().code) << forwarder.name;

@@ -23,25 +23,21 @@ protected:
     // Every place has its directory: configured in Trelvo.conf, named by
     // VELT_PATH and by the two products' shared-info files.
     SearchTest() {
-        WriteConfiguration("veltapipath=" + m_root.mkdir("configured") + "\n");
-        m_environment.set("VELT_PATH", m_root.mkdir("velt"));
-        WriteSharedInfo("Korvalt/Pravik/sharedinfo.txt", m_root.mkdir("pravik"));
-        WriteSharedInfo("Korvalt/FENRA/Trunwell/sharedinfo.txt", m_root.mkdir("fenra"));
-    }
-
-    void WriteSharedInfo(const std::string& relative, const std::string& directory) {
-        m_root.write("home/.fenra/" + relative, directory + "/anyfile.so\n");
+        writeConfiguration("veltapipath=" + root().mkdir("configured") + "\n");
+        environment().set("VELT_PATH", root().mkdir("velt"));
+        writeSharedInfo("Pravik", root().mkdir("pravik"));
+        writeSharedInfo("FENRA/Trunwell", root().mkdir("fenra"));
     }
 
     std::string Directory(Place place) const {
-        static const char* const names[] = {"configured", ".", "cwd", "velt", "pravik", "fenra"};
-        return m_root.file(names[static_cast<int>(place)]);
+        static const char* const names[] = {"configured", "lib", "work", "velt", "pravik", "fenra"};
+        return root().file(names[static_cast<int>(place)]);
     }
 
     // The path under which the search reports the file in that place.
     std::string Candidate(Place place) const {
         if (place == Place::kCurrentDirectory) return std::string("./") + kImplementationName;
-        if (place == Place::kBesideLibrary) return m_root.file(kImplementationName);
+        if (place == Place::kBesideLibrary) return library() + "/" + kImplementationName;
         return Directory(place) + "/" + kImplementationName;
     }
 };
@@ -63,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces),
                          [](const auto& info) { return std::string(PlaceName(info.param)); });
 
 TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
-    WriteConfiguration("veltapipath=" + Directory(Place::kConfigured) +
+    writeConfiguration("veltapipath=" + Directory(Place::kConfigured) +
                        "\nignoredefaultsearch=true\n");
     PlaceFake(Fake::kComplete, Directory(Place::kBesideLibrary));
     PlaceFake(Fake::kComplete, Directory(Place::kVeltPath));
@@ -87,8 +83,8 @@ TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate
 // directory, but the loader resolves it by its own rules: through the front
 // end's $ORIGIN, beside the front end.
 TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDirectory) {
-    PlaceFake(Fake::kComplete, m_workingDirectory);
-    PlaceFake(Fake::kSecond, m_root.path());
+    PlaceFake(Fake::kComplete, work());
+    PlaceFake(Fake::kSecond, library());
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), kImplementationName);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -109,12 +105,12 @@ class OversizedEnvironmentTest : public FrontEndTest,
 TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
     const std::string huge(64 << 10, 'v');
     const std::string directory = "/" + huge;
-    m_environment.unset("TRELVODEBUG")
+    environment().unset("TRELVODEBUG")
         .set(GetParam().variable, huge + GetParam().suffix)
         .set("VELT_PATH", directory)
         .set("HOME", directory)
         .set("TRELVO_TEST_HUGE", directory);
-    WriteConfiguration("veltapipath = $TRELVO_TEST_HUGE\n");
+    writeConfiguration("veltapipath = $TRELVO_TEST_HUGE\n");
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
@@ -122,7 +118,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
                   kImplementationName);
     EXPECT_EQ(CountLogLines(std::string(kResolvedLine) + "\"" + directory + "\""), 1);
 
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake(Fake::kComplete, library());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
 }

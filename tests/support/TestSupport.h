@@ -12,7 +12,9 @@
 
 namespace TrelvoTest {
 
-// A fresh directory below $TMPDIR (or /tmp), removed with all it holds.
+// A fresh directory below $TMPDIR (or /tmp), removed with all it holds,
+// whatever modes a test gave it or anything in it. A directory that cannot be
+// removed fails the test.
 class TestDirectory {
 public:
     TestDirectory();
@@ -64,6 +66,44 @@ public:
 
 private:
     std::string m_previous;
+};
+
+// A private installation in a test directory of its own:
+//   lib/   the libraries under test, with their Trelvo.conf and Trelvo.log
+//   home/  $HOME, holding .fenra, so that no installed product of the machine
+//          is seen
+//   work/  the current directory, empty
+// VELT_PATH starts unset. Everything is undone on destruction.
+class Installation {
+public:
+    Installation();
+
+    const TestDirectory& root() const { return m_root; }
+    ScopedEnvironment& environment() { return m_environment; }
+    std::string library() const { return m_root.file("lib"); }
+    std::string work() const { return m_root.file("work"); }
+    std::string frontEnd() const { return m_root.file("lib/libTrelvo_aarch64.so"); }
+    std::string logFile() const { return m_root.file("lib/Trelvo.log"); }
+
+    // Copies the file at source into lib/ under name; returns its path.
+    std::string install(const std::string& source, const std::string& name) const;
+    // Copies the front end under test to frontEnd(); returns its path.
+    std::string installFrontEnd() const;
+    // Copies source as libVeltApi_aarch64.so into directory (made if needed),
+    // both of mode 0755; returns its path.
+    std::string installImplementation(const std::string& directory,
+                                      const std::string& source) const;
+    // lib/Trelvo.conf.
+    void writeConfiguration(const std::string& content) const;
+    // home/.fenra/Korvalt/<product>/sharedinfo.txt, whose first line names
+    // libVeltApi_aarch64.so in directory; product is "Pravik" or
+    // "FENRA/Trunwell". Returns its path.
+    std::string writeSharedInfo(const std::string& product, const std::string& directory) const;
+
+private:
+    TestDirectory m_root;
+    ScopedEnvironment m_environment;
+    ScopedCurrentDirectory m_currentDirectory;
 };
 
 // A shared library loaded with dlopen(RTLD_NOW | RTLD_LOCAL), closed on
