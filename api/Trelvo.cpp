@@ -5,12 +5,9 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <iterator>
 #include <mutex>
-#include <set>
 #include <string>
 #include <type_traits>
-#include <vector>
 
 #include "api/EntryPoints.h"
 #include "api/Internal_GetAPILibraryName.h"
@@ -20,18 +17,41 @@
 
 namespace {
 
+using Internal_Trelvo::Binding;
 using Internal_Trelvo::TrelvoConfiguration;
 
-// Serialises initialization, unloading and changes of path: every write of
-// the state below happens with it held. Forwarded calls take it only until
-// the library is ready. Recursive because the path setter queries the
-// connection status through the exports while holding it.
+// Process-wide state. The front end is in one of four states, told apart by
+// three of the variables below:
+//
+//   state               _dllModule  _isInitialized  _impl_DLL_Name
+//   No path             null        false           empty
+//   Path known          null        false           set
+//   Loaded, not bound   set         false           set (empty after a rejected path)
+//   Ready               set         true            set
+//
+// Initialization moves No path or Path known towards Ready and falls back to
+// No path when nothing is found or it cannot be loaded; an unload goes back
+// to Path known; the path setter replaces the path, unloading a Ready
+// implementation first. Every state but Ready is retried by the next
+// forwarded call.
+//
+// Every write below happens with _stateLock held. Forwarded calls take it only
+// until the library is ready; from then on they read _isInitialized and the
+// entry-point table without it.
+//
+// The lock is recursive because implementation code runs while it is held:
+// the implementation's load-time constructors (at initialization and at the
+// test loads of the path getter and setter), its VELT_Disconnect,
+// VELT_DisconnectIfLastClient and VELT_GetLastErrorMessage. If that code calls
+// an export of the front end (an implementation that calls its own exports by
+// name reaches the front end's, which come first in the symbol search), a plain
+// mutex would deadlock the thread; the recursive one lets the call run on the
+// state as the outer call left it.
 std::recursive_mutex _stateLock;
 
-// The entry points are bound and every one that is required is present.
-// Stored with release after the table is written, loaded with acquire by the
-// forwarders, which then read the table without the lock. While it is set,
-// _lastInitializationErrorMessage is empty.
+// Ready: the entry points are bound and every required one is present. Stored
+// with release after the table is written, loaded with acquire by the
+// forwarders. While it is set, _lastInitializationErrorMessage is empty.
 std::atomic<bool> _isInitialized{false};
 
 // The loaded implementation library; null when none is loaded.
@@ -40,70 +60,49 @@ void* _dllModule = nullptr;
 // Full path of the implementation library; empty when none is chosen yet.
 std::string _impl_DLL_Name;
 
-// The configuration has been processed; set once, never cleared.
+// The configuration has been processed; set once, never cleared. It is
+// processed the first time a path has to be searched for.
 bool _accessConfigurationInitialized = false;
 TrelvoConfiguration _accessConfiguration;
 
 // Text of the last failure of initialization or unloading; empty for none.
+// Cleared by every forwarded call that is not yet ready.
 std::string _lastInitializationErrorMessage;
 
-// The entry-point table, each with the signature of the export of its name.
-// Null until bound, and again after an unload.
-decltype(&VELT_Connect) _VELT_Connect = nullptr;
-decltype(&VELT_ConnectInSameProcess) _VELT_ConnectInSameProcess = nullptr;
-decltype(&VELT_LaunchMultitonServerInstance) _VELT_LaunchMultitonServerInstance = nullptr;
-decltype(&VELT_ConnectWithURI) _VELT_ConnectWithURI = nullptr;
-decltype(&VELT_ConnectSingleton) _VELT_ConnectSingleton = nullptr;
-decltype(&VELT_GetConnectionStatus) _VELT_GetConnectionStatus = nullptr;
-decltype(&VELT_Disconnect) _VELT_Disconnect = nullptr;
-decltype(&VELT_DisconnectIfLastClient) _VELT_DisconnectIfLastClient = nullptr;
-decltype(&VELT_SelectConfigurationByFileName) _VELT_SelectConfigurationByFileName = nullptr;
-decltype(&VELT_SelectConfigurationByName) _VELT_SelectConfigurationByName = nullptr;
-decltype(&VELT_GetAvailableConfigurationCount) _VELT_GetAvailableConfigurationCount = nullptr;
-decltype(&VELT_GetAvailableConfigurations) _VELT_GetAvailableConfigurations = nullptr;
-decltype(&VELT_SetConfigurationParameters) _VELT_SetConfigurationParameters = nullptr;
-decltype(&VELT_SetClientInfo) _VELT_SetClientInfo = nullptr;
-decltype(&VELT_FinishInitialization) _VELT_FinishInitialization = nullptr;
-decltype(&VELT_BeginDynamicInitialization) _VELT_BeginDynamicInitialization = nullptr;
-decltype(&VELT_CancelDynamicInitialization) _VELT_CancelDynamicInitialization = nullptr;
-decltype(&VELT_GetAPIVersion) _VELT_GetAPIVersion = nullptr;
-decltype(&VELT_GetService) _VELT_GetService = nullptr;
-decltype(&VELT_GetLastErrorMessage) _VELT_GetLastErrorMessage = nullptr;
+// Copy of the implementation's last error text, handed out by
+// VELT_GetLastErrorMessage. Constructed on its first use, so that loading the
+// front end builds nothing for it.
+std::string& _LastImplementationErrorMessage() {
+    static std::string lastImplementationErrorMessage;
+    return lastImplementationErrorMessage;
+}
+
+// The entry-point table: _VELT_Connect and so on, each with the signature of
+// the export of its name. Null until bound, and again after an unload.
+#define TRELVO_ENTRY_POINT_VARIABLE(symbol, ...) decltype(&symbol) _##symbol = nullptr;
+TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_VARIABLE)
+#undef TRELVO_ENTRY_POINT_VARIABLE
 
 template <auto& entryPoint>
 void _Store(void* address) {
     entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(address);
 }
 
-using _StoreFunction = void (*)(void* address);
-
-// One store per entry of kEntryPointNames, in the same order.
-constexpr _StoreFunction _entryPointStores[] = {
-    _Store<_VELT_Connect>,
-    _Store<_VELT_ConnectInSameProcess>,
-    _Store<_VELT_LaunchMultitonServerInstance>,
-    _Store<_VELT_ConnectWithURI>,
-    _Store<_VELT_ConnectSingleton>,
-    _Store<_VELT_GetConnectionStatus>,
-    _Store<_VELT_Disconnect>,
-    _Store<_VELT_DisconnectIfLastClient>,
-    _Store<_VELT_SelectConfigurationByFileName>,
-    _Store<_VELT_SelectConfigurationByName>,
-    _Store<_VELT_GetAvailableConfigurationCount>,
-    _Store<_VELT_GetAvailableConfigurations>,
-    _Store<_VELT_SetConfigurationParameters>,
-    _Store<_VELT_SetClientInfo>,
-    _Store<_VELT_FinishInitialization>,
-    _Store<_VELT_BeginDynamicInitialization>,
-    _Store<_VELT_CancelDynamicInitialization>,
-    _Store<_VELT_GetAPIVersion>,
-    _Store<_VELT_GetService>,
-    _Store<_VELT_GetLastErrorMessage>,
+struct _EntryPointSlot {
+    const char* symbol;
+    bool required;
+    void (*store)(void* address);
 };
-static_assert(std::size(_entryPointStores) == Internal_Trelvo::kEntryPointCount);
+
+constexpr _EntryPointSlot _entryPointSlots[] = {
+#define TRELVO_ENTRY_POINT_SLOT(symbol, binding, ...) \
+    {#symbol, Binding::binding == Binding::Required, _Store<_##symbol>},
+    TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_SLOT)
+#undef TRELVO_ENTRY_POINT_SLOT
+};
 
 void _ClearEntryPoints() {
-    for (const _StoreFunction store : _entryPointStores) store(nullptr);
+    for (const _EntryPointSlot& slot : _entryPointSlots) slot.store(nullptr);
 }
 
 int32_t _ProcessConfigurationOnce() {
@@ -121,27 +120,21 @@ bool _IsLoadable(const std::string& path) {
     return true;
 }
 
+// Binds every entry point afresh; a missing required one is named in the
+// error text, a missing optional one leaves its variable null.
 VeltResult _Bind() {
     Internal_Trelvo::LogText(("Using VELT API from \"" + _impl_DLL_Name + "\"").c_str());
-    std::set<std::string> optional;
-    std::vector<std::string> missing;
-    for (size_t i = 0; i < Internal_Trelvo::kEntryPointCount; ++i) {
-        const Internal_Trelvo::EntryPointName& entryPoint = Internal_Trelvo::kEntryPointNames[i];
-        const std::string recordedName = std::string(entryPoint.symbol) + "()";
-        if (!entryPoint.required) optional.insert(recordedName);
-        void* address = InternalUtils::getprocedurefromdll(_dllModule, entryPoint.symbol);
-        _entryPointStores[i](address);
-        if (address == nullptr) missing.push_back(recordedName);
-    }
     VeltResult result = 0;
-    for (const std::string& name : missing) {
-        if (optional.count(name) != 0) continue;
-        if (_lastInitializationErrorMessage.empty()) {
+    for (const _EntryPointSlot& slot : _entryPointSlots) {
+        void* address = InternalUtils::getprocedurefromdll(_dllModule, slot.symbol);
+        slot.store(address);
+        if (address != nullptr || !slot.required) continue;
+        if (result == 0) {
             _lastInitializationErrorMessage =
                 "The following methods were not found in '" + _impl_DLL_Name + "':";
             result = TRELVO_E_MISSING_ENTRY_POINTS;
         }
-        _lastInitializationErrorMessage += " '" + name + "'";
+        _lastInitializationErrorMessage += " '" + std::string(slot.symbol) + "()'";
     }
     if (result == 0) _isInitialized.store(true, std::memory_order_release);
     return result;
@@ -203,11 +196,9 @@ Result _Locked(Result onFailure, Body body) noexcept {
     }
 }
 
-enum class _Binding { kRequired, kOptional };
-
-template <auto& entryPoint, _Binding binding, typename... Args>
+template <auto& entryPoint, Binding binding, typename... Args>
 [[gnu::always_inline]] inline VeltResult _CallBound(Args... args) {
-    if constexpr (binding == _Binding::kOptional) {
+    if constexpr (binding == Binding::Optional) {
         if (entryPoint == nullptr) return TRELVO_E_NOT_IMPLEMENTED;
     }
     return entryPoint(args...);
@@ -215,7 +206,7 @@ template <auto& entryPoint, _Binding binding, typename... Args>
 
 // Kept out of line so that the ready path of a forwarder needs no stack frame
 // and ends in a tail call.
-template <auto& entryPoint, _Binding binding, typename... Args>
+template <auto& entryPoint, Binding binding, typename... Args>
 [[gnu::noinline, gnu::cold]] VeltResult _InitializeAndCall(Args... args) {
     const VeltResult initialized =
         _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] { return _Initialize(); });
@@ -225,7 +216,7 @@ template <auto& entryPoint, _Binding binding, typename... Args>
 
 // Once ready, _Initialize would only clear an error text that is already
 // empty, so the ready path is the flag test alone.
-template <auto& entryPoint, _Binding binding, typename... Args>
+template <auto& entryPoint, Binding binding, typename... Args>
 [[gnu::always_inline]] inline VeltResult _Forward(Args... args) {
     if (__builtin_expect(_isInitialized.load(std::memory_order_acquire), true)) {
         return _CallBound<entryPoint, binding>(args...);
@@ -233,78 +224,20 @@ template <auto& entryPoint, _Binding binding, typename... Args>
     return _InitializeAndCall<entryPoint, binding>(args...);
 }
 
-constexpr _Binding kRequired = _Binding::kRequired;
-constexpr _Binding kOptional = _Binding::kOptional;
-
 }  // namespace
 
 extern "C" {
 
-VeltResult VELT_Connect(VeltArg arg1) { return _Forward<_VELT_Connect, kRequired>(arg1); }
-
-VeltResult VELT_ConnectInSameProcess(VeltArg arg1) {
-    return _Forward<_VELT_ConnectInSameProcess, kRequired>(arg1);
-}
-
-VeltResult VELT_LaunchMultitonServerInstance(VeltArg arg1) {
-    return _Forward<_VELT_LaunchMultitonServerInstance, kOptional>(arg1);
-}
-
-VeltResult VELT_ConnectWithURI(VeltArg arg1, VeltArg arg2) {
-    return _Forward<_VELT_ConnectWithURI, kOptional>(arg1, arg2);
-}
-
-VeltResult VELT_ConnectSingleton(VeltArg arg1, VeltInt arg2) {
-    return _Forward<_VELT_ConnectSingleton, kOptional>(arg1, arg2);
-}
-
-VeltResult VELT_GetConnectionStatus(uint32_t* status) {
-    return _Forward<_VELT_GetConnectionStatus, kRequired>(status);
-}
-
-VeltResult VELT_SelectConfigurationByFileName(VeltArg arg1) {
-    return _Forward<_VELT_SelectConfigurationByFileName, kOptional>(arg1);
-}
-
-VeltResult VELT_SelectConfigurationByName(VeltArg arg1) {
-    return _Forward<_VELT_SelectConfigurationByName, kOptional>(arg1);
-}
-
-VeltResult VELT_GetAvailableConfigurationCount(VeltArg arg1) {
-    return _Forward<_VELT_GetAvailableConfigurationCount, kOptional>(arg1);
-}
-
-VeltResult VELT_GetAvailableConfigurations(VeltInt arg1, VeltArg arg2) {
-    return _Forward<_VELT_GetAvailableConfigurations, kOptional>(arg1, arg2);
-}
-
-VeltResult VELT_SetConfigurationParameters(VeltInt arg1, VeltArg arg2, VeltArg arg3) {
-    return _Forward<_VELT_SetConfigurationParameters, kOptional>(arg1, arg2, arg3);
-}
-
-VeltResult VELT_SetClientInfo(VeltArg arg1, VeltArg arg2) {
-    return _Forward<_VELT_SetClientInfo, kOptional>(arg1, arg2);
-}
-
-VeltResult VELT_FinishInitialization(void) {
-    return _Forward<_VELT_FinishInitialization, kOptional>();
-}
-
-VeltResult VELT_BeginDynamicInitialization(void) {
-    return _Forward<_VELT_BeginDynamicInitialization, kOptional>();
-}
-
-VeltResult VELT_CancelDynamicInitialization(void) {
-    return _Forward<_VELT_CancelDynamicInitialization, kOptional>();
-}
-
-VeltResult VELT_GetAPIVersion(VeltArg arg1, VeltArg arg2) {
-    return _Forward<_VELT_GetAPIVersion, kRequired>(arg1, arg2);
-}
-
-VeltResult VELT_GetService(VeltInt arg1, VeltArg arg2) {
-    return _Forward<_VELT_GetService, kRequired>(arg1, arg2);
-}
+// The plain forwarders; the exports marked Own are written out below.
+#define TRELVO_FORWARDER_Forwarded(symbol, binding, parameters, arguments) \
+    VeltResult symbol parameters { return _Forward<_##symbol, Binding::binding> arguments; }
+#define TRELVO_FORWARDER_Own(...)
+#define TRELVO_FORWARDER(symbol, binding, forwarding, parameters, arguments) \
+    TRELVO_FORWARDER_##forwarding(symbol, binding, parameters, arguments)
+TRELVO_ENTRY_POINTS(TRELVO_FORWARDER)
+#undef TRELVO_FORWARDER
+#undef TRELVO_FORWARDER_Own
+#undef TRELVO_FORWARDER_Forwarded
 
 // Takes the lock throughout: the text it returns lives in state that other
 // threads' calls would otherwise rewrite under it.
@@ -314,7 +247,7 @@ const char* VELT_GetLastErrorMessage(VeltInt arg1) {
             return _lastInitializationErrorMessage.c_str();
         }
         const VeltResult initialized = _Initialize();
-        static std::string lastImplementationErrorMessage;
+        std::string& lastImplementationErrorMessage = _LastImplementationErrorMessage();
         lastImplementationErrorMessage.clear();
         if (initialized == 0) {
             const char* text = _VELT_GetLastErrorMessage(arg1);
