@@ -8,8 +8,8 @@ FrontEndTest::FrontEndTest() { environment().set("TRELVODEBUG", "1"); }
 
 const FrontEndExports& FrontEndTest::LoadFrontEnd() {
     m_frontEnd = std::make_unique<LoadedLibrary>(installFrontEnd());
-#define TRELVO_RESOLVE_EXPORT(name)                                   \
-    m_api.name = m_frontEnd->symbol<decltype(m_api.name)>(#name);     \
+#define TRELVO_RESOLVE_EXPORT(name, ...)                          \
+    m_api.name = m_frontEnd->symbol<decltype(m_api.name)>(#name); \
     if (m_api.name == nullptr) ADD_FAILURE() << "no export " #name;
     TRELVO_FOR_EACH_EXPORT(TRELVO_RESOLVE_EXPORT)
 #undef TRELVO_RESOLVE_EXPORT

@@ -13,37 +13,19 @@
 
 #include "FakeVelt.h"
 #include "TestSupport.h"
-#include "api/Trelvo.h"
+#include "api/EntryPoints.h"
 
 namespace TrelvoTest {
 
-#define TRELVO_FOR_EACH_EXPORT(X)            \
-    X(VELT_Connect)                          \
-    X(VELT_ConnectInSameProcess)             \
-    X(VELT_LaunchMultitonServerInstance)     \
-    X(VELT_ConnectWithURI)                   \
-    X(VELT_ConnectSingleton)                 \
-    X(VELT_GetConnectionStatus)              \
-    X(VELT_Disconnect)                       \
-    X(VELT_DisconnectIfLastClient)           \
-    X(VELT_SelectConfigurationByFileName)    \
-    X(VELT_SelectConfigurationByName)        \
-    X(VELT_GetAvailableConfigurationCount)   \
-    X(VELT_GetAvailableConfigurations)       \
-    X(VELT_SetConfigurationParameters)       \
-    X(VELT_SetClientInfo)                    \
-    X(VELT_FinishInitialization)             \
-    X(VELT_BeginDynamicInitialization)       \
-    X(VELT_CancelDynamicInitialization)      \
-    X(VELT_GetAPIVersion)                    \
-    X(VELT_GetService)                       \
-    X(VELT_GetLastErrorMessage)              \
-    X(Trelvo_GetVeltApiImplementationPath)   \
+// X(symbol, ...) for each of the 22 exports.
+#define TRELVO_FOR_EACH_EXPORT(X)          \
+    TRELVO_ENTRY_POINTS(X)                 \
+    X(Trelvo_GetVeltApiImplementationPath) \
     X(Trelvo_SetVeltApiImplementationPath)
 
 // The 22 exports of one loaded copy, typed as the public header declares them.
 struct FrontEndExports {
-#define TRELVO_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;
+#define TRELVO_EXPORT_MEMBER(symbol, ...) decltype(&::symbol) symbol = nullptr;
     TRELVO_FOR_EACH_EXPORT(TRELVO_EXPORT_MEMBER)
 #undef TRELVO_EXPORT_MEMBER
 };
