@@ -20,13 +20,9 @@ enum class Fake {
 
 // The built variant, to be copied where a test needs it.
 inline std::string FakePath(Fake variant) {
-    static const char* const names[] = {"complete",
-                                        "without-connect-with-uri",
-                                        "without-optional",
-                                        "without-required",
-                                        "without-get-last-error-message",
-                                        "second",
-                                        "null"};
+    static const char* const names[] = {
+        "complete", "without-connect-with-uri", "without-optional", "without-required",
+        "without-get-last-error-message", "second", "null"};
     return std::string(FAKE_VELT_DIRECTORY) + "/libfake-velt-" + names[static_cast<int>(variant)] +
            ".so";
 }
