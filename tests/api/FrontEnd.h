@@ -63,7 +63,7 @@ protected:
 
     // Places the variant as libVeltApi_aarch64.so in directory (made if
     // missing); returns its path.
-    std::string PlaceFake(Fake variant, const std::string& directory) const {
+    std::string PlaceFake(const std::string& variant, const std::string& directory) const {
         return installImplementation(directory, FakePath(variant));
     }
 

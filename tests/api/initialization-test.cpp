@@ -26,7 +26,7 @@ TEST_F(InitializationTest, FirstGetLastErrorMessageIsEmptyTheSecondNamesTheFailu
 TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfigurationAgain) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    const std::string fake = PlaceFake(Fake::kComplete, library());
+    const std::string fake = PlaceFake("complete", library());
     FakeVelt_SetResult(FAKE_VELT_Connect, 0x2A);
     FakeVelt_SetErrorMessage("from the implementation");
     EXPECT_EQ(api.VELT_Connect(nullptr), 0x2Au);
@@ -48,7 +48,7 @@ TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
               "Unable to load interface DLL: " + path + " : " + loaderText);
     // The path was forgotten: the next call searches, and finds, afresh.
-    PlaceFake(Fake::kComplete, library());
+    PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
 }
 
@@ -71,7 +71,7 @@ protected:
                 TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
                 break;
             case Unloadable::kTruncated:
-                PlaceFake(Fake::kComplete, library());
+                PlaceFake("complete", library());
                 std::filesystem::resize_file(path, 100);
                 break;
             case Unloadable::kEmpty:
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 struct Incomplete : NamedCase {
-    Fake variant;
+    const char* variant;
     const char* missing;
 };
 
@@ -130,15 +130,15 @@ TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, IncompleteImplementationTest,
-    ::testing::Values(Incomplete{{"WithoutRequired"}, Fake::kWithoutRequired,
+    ::testing::Values(Incomplete{{"WithoutRequired"}, "without-required",
                                  "'VELT_Disconnect()' 'VELT_GetService()'"},
-                      Incomplete{{"WithoutGetLastErrorMessage"}, Fake::kWithoutGetLastErrorMessage,
+                      Incomplete{{"WithoutGetLastErrorMessage"}, "without-get-last-error-message",
                                  "'VELT_GetLastErrorMessage()'"}),
     CaseName());
 
 TEST_F(InitializationTest, ExhaustedMemoryInTheConfigurationFailsOnlyThatCall) {
     environment().set("VELT_PATH", root().mkdir("velt"));
-    PlaceFake(Fake::kComplete, root().file("velt"));
+    PlaceFake("complete", root().file("velt"));
     const FrontEndExports& api = LoadFrontEnd();
     SystemSeams_SetConfigurationOpenFails(1);
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_OUT_OF_MEMORY);

@@ -46,7 +46,7 @@ class SearchOrderTest : public SearchTest, public ::testing::WithParamInterface<
 
 TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
     for (const Place place : kPlaces) {
-        if (place >= GetParam()) PlaceFake(Fake::kComplete, Directory(place));
+        if (place >= GetParam()) PlaceFake("complete", Directory(place));
     }
     const FrontEndExports& api = LoadFrontEnd();
     const std::string expected = Candidate(GetParam());
@@ -61,8 +61,8 @@ INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces),
 TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
     writeConfiguration("veltapipath=" + Directory(Place::kConfigured) +
                        "\nignoredefaultsearch=true\n");
-    PlaceFake(Fake::kComplete, Directory(Place::kBesideLibrary));
-    PlaceFake(Fake::kComplete, Directory(Place::kVeltPath));
+    PlaceFake("complete", Directory(Place::kBesideLibrary));
+    PlaceFake("complete", Directory(Place::kVeltPath));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
@@ -83,8 +83,8 @@ TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate
 // directory, but the loader resolves it by its own rules: through the front
 // end's $ORIGIN, beside the front end.
 TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDirectory) {
-    PlaceFake(Fake::kComplete, work());
-    PlaceFake(Fake::kSecond, library());
+    PlaceFake("complete", work());
+    PlaceFake("second", library());
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), kImplementationName);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -118,7 +118,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
                   kImplementationName);
     EXPECT_EQ(CountLogLines(std::string(kResolvedLine) + "\"" + directory + "\""), 1);
 
-    const std::string fake = PlaceFake(Fake::kComplete, library());
+    const std::string fake = PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
 }

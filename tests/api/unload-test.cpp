@@ -20,7 +20,7 @@ protected:
 
 // Nothing in the build (unique symbols, nodelete) may pin the library.
 TEST_F(UnloadTest, UnloadedFrontEndLeavesTheProcess) {
-    const std::string fake = PlaceFake(Fake::kComplete, library());
+    const std::string fake = PlaceFake("complete", library());
     ConnectAndDisconnect(LoadFrontEnd());
     ASSERT_TRUE(IsMapped(frontEnd()));
 
@@ -32,8 +32,8 @@ TEST_F(UnloadTest, UnloadedFrontEndLeavesTheProcess) {
 // The second load neither remembers the path set in the first nor skips the
 // configuration, and with the log on it starts an empty log again.
 TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
-    const std::string fake = PlaceFake(Fake::kComplete, library());
-    const std::string second = PlaceFake(Fake::kSecond, root().mkdir("second"));
+    const std::string fake = PlaceFake("complete", library());
+    const std::string second = PlaceFake("second", root().mkdir("second"));
     writeConfiguration("ignoredefaultsearch = false\n");
     const FrontEndExports& first = LoadFrontEnd();
     ConnectAndDisconnect(first);
@@ -58,7 +58,7 @@ TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
 // Whatever a load allocates (its private C++ runtime's exception pool, for
 // one) its unload gives back, however often the two repeat.
 TEST_F(UnloadTest, RepeatedLoadsLeaveNoMemoryBehind) {
-    PlaceFake(Fake::kComplete, library());
+    PlaceFake("complete", library());
     const auto loadUseAndUnload = [this] {
         ConnectAndDisconnect(LoadFrontEnd());
         EXPECT_TRUE(m_frontEnd->close());

@@ -1,5 +1,4 @@
-// The variants of the fake implementation, as a C++ test picks them; what
-// each exports is described in FakeVeltApi.c.
+// The fake implementation as a C++ test picks it.
 #pragma once
 
 #include <string>
@@ -8,23 +7,11 @@
 
 namespace TrelvoTest {
 
-enum class Fake {
-    kComplete,
-    kWithoutConnectWithURI,
-    kWithoutOptional,
-    kWithoutRequired,  // lacks VELT_Disconnect and VELT_GetService
-    kWithoutGetLastErrorMessage,
-    kSecond,  // complete, records itself as "second"
-    kNull,    // complete, records nothing and always returns 0
-};
-
-// The built variant, to be copied where a test needs it.
-inline std::string FakePath(Fake variant) {
-    static const char* const names[] = {
-        "complete", "without-connect-with-uri", "without-optional", "without-required",
-        "without-get-last-error-message", "second", "null"};
-    return std::string(FAKE_VELT_DIRECTORY) + "/libfake-velt-" + names[static_cast<int>(variant)] +
-           ".so";
+// The built variant named variant, as tests/fake/CMakeLists.txt lists them
+// ("complete", "without-required", "second", ...), to be copied where a test
+// needs it.
+inline std::string FakePath(const std::string& variant) {
+    return FAKE_VELT_DIRECTORY "/libfake-velt-" + variant + ".so";
 }
 
 }  // namespace TrelvoTest

@@ -86,7 +86,7 @@ long AllocationsDuring(Body body) {
 class ForwardingAllocationTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
     ForwardingAllocationTest() {
-        installImplementation(library(), TrelvoTest::FakePath(TrelvoTest::Fake::kNull));
+        installImplementation(library(), TrelvoTest::FakePath("null"));
         m_frontEnd = std::make_unique<TrelvoTest::LoadedLibrary>(installFrontEnd());
         m_connect = m_frontEnd->symbol<decltype(&VELT_Connect)>("VELT_Connect");
         m_setConfigurationParameters = m_frontEnd->symbol<decltype(&VELT_SetConfigurationParameters)>(

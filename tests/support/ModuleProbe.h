@@ -36,8 +36,6 @@ public:
     const ModuleProbeTable& operator*() const { return *m_table; }
     const ModuleProbeTable* operator->() const { return m_table; }
     const std::string& path() const { return m_path; }
-    // Unloads the copy; its state goes with it.
-    bool unload() { return m_library->close(); }
 
 private:
     std::string m_path;

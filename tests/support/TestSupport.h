@@ -115,8 +115,6 @@ public:
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
-    bool loaded() const { return m_handle != nullptr; }
-    void* handle() const { return m_handle; }
     // dlclose; true when it succeeded (or nothing was loaded).
     bool close();
 
