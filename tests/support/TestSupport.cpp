@@ -121,7 +121,8 @@ std::string Installation::install(const std::string& source, const std::string& 
 }
 
 std::string Installation::installFrontEnd() const {
-    return install(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so");
+    TestDirectory::copyFile(TRELVO_FRONT_END_PATH, frontEnd());
+    return frontEnd();
 }
 
 std::string Installation::installImplementation(const std::string& directory,
