@@ -5,18 +5,13 @@
 namespace TrelvoTest {
 namespace {
 
-// The places searched, in their order.
-enum class Place { kConfigured, kBesideLibrary, kCurrentDirectory, kVeltPath, kPravik, kFenra };
-constexpr Place kPlaces[] = {Place::kConfigured,       Place::kBesideLibrary, Place::kCurrentDirectory,
-                             Place::kVeltPath,         Place::kPravik,        Place::kFenra};
-
-const char* PlaceName(Place place) {
-    static const char* const names[] = {"Configured", "BesideLibrary", "CurrentDirectory",
-                                        "VeltPath",   "Pravik",        "Fenra"};
-    return names[static_cast<int>(place)];
-}
-
-std::ostream& operator<<(std::ostream& stream, Place place) { return stream << PlaceName(place); }
+// The places searched, in their order, each with the directory it has here.
+struct Place : NamedCase {
+    const char* directory;
+};
+const Place kPlaces[] = {{{"Configured"}, "configured"}, {{"BesideLibrary"}, "lib"},
+                         {{"CurrentDirectory"}, "work"}, {{"VeltPath"}, "velt"},
+                         {{"Pravik"}, "pravik"},         {{"Fenra"}, "fenra"}};
 
 class SearchTest : public FrontEndTest {
 protected:
@@ -29,45 +24,38 @@ protected:
         writeSharedInfo("FENRA/Trunwell", root().mkdir("fenra"));
     }
 
-    std::string Directory(Place place) const {
-        static const char* const names[] = {"configured", "lib", "work", "velt", "pravik", "fenra"};
-        return root().file(names[static_cast<int>(place)]);
-    }
-
-    // The path under which the search reports the file in that place.
-    std::string Candidate(Place place) const {
-        if (place == Place::kCurrentDirectory) return std::string("./") + kImplementationName;
-        if (place == Place::kBesideLibrary) return library() + "/" + kImplementationName;
-        return Directory(place) + "/" + kImplementationName;
+    // The path under which the search reports the file in that directory.
+    std::string Candidate(const std::string& directory) const {
+        if (directory == "work") return std::string("./") + kImplementationName;
+        return root().file(directory) + "/" + kImplementationName;
     }
 };
 
 class SearchOrderTest : public SearchTest, public ::testing::WithParamInterface<Place> {};
 
 TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
-    for (const Place place : kPlaces) {
-        if (place >= GetParam()) PlaceFake("complete", Directory(place));
+    bool reached = false;
+    for (const Place& place : kPlaces) {
+        reached = reached || place.directory == GetParam().directory;
+        if (reached) PlaceFake("complete", root().file(place.directory));
     }
     const FrontEndExports& api = LoadFrontEnd();
-    const std::string expected = Candidate(GetParam());
+    const std::string expected = Candidate(GetParam().directory);
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), expected.c_str());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_EQ(CountLogLines(UsingLine(expected)), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces),
-                         [](const auto& info) { return std::string(PlaceName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces), CaseName());
 
 TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
-    writeConfiguration("veltapipath=" + Directory(Place::kConfigured) +
-                       "\nignoredefaultsearch=true\n");
-    PlaceFake("complete", Directory(Place::kBesideLibrary));
-    PlaceFake("complete", Directory(Place::kVeltPath));
+    writeConfiguration("veltapipath=" + root().file("configured") + "\nignoredefaultsearch=true\n");
+    PlaceFake("complete", library());
+    PlaceFake("complete", root().file("velt"));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to locate a suitable VELT API implementation: " +
-                  Candidate(Place::kConfigured));
+              "Unable to locate a suitable VELT API implementation: " + Candidate("configured"));
 }
 
 using UnconfiguredSearchTest = FrontEndTest;
