@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,23 +33,6 @@ inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
 // Logged each time the configuration is processed, unless Trelvo.conf names
 // a directory that is not an environment reference.
 inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";
-
-// Base of the parameters of value-parameterized cases: names each instance,
-// in the test's name and in GoogleTest's output.
-struct NamedCase {
-    const char* caseName;
-};
-
-inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase) {
-    return stream << namedCase.caseName;
-}
-
-struct CaseName {
-    template <typename Parameter>
-    std::string operator()(const ::testing::TestParamInfo<Parameter>& info) const {
-        return info.param.caseName;
-    }
-};
 
 class FrontEndTest : public ::testing::Test, public Installation {
 protected:

@@ -1,11 +1,15 @@
 // What every test needs to stay hermetic: its own directory tree, its own
 // environment and current directory, and private copies of the libraries it
-// loads. Each helper undoes its change when it goes out of scope.
+// loads. Each helper undoes its change when it goes out of scope. Also the
+// naming of parameterized cases.
 #pragma once
 
 #include <dlfcn.h>
 
+#include <gtest/gtest.h>
+
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -137,6 +141,23 @@ public:
     ~HangGuard();
     HangGuard(const HangGuard&) = delete;
     HangGuard& operator=(const HangGuard&) = delete;
+};
+
+// Base of the parameters of value-parameterized cases: names each instance,
+// in the test's name and in GoogleTest's output.
+struct NamedCase {
+    const char* caseName;
+};
+
+inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase) {
+    return stream << namedCase.caseName;
+}
+
+struct CaseName {
+    template <typename Parameter>
+    std::string operator()(const ::testing::TestParamInfo<Parameter>& info) const {
+        return info.param.caseName;
+    }
 };
 
 // The whole content of a file; nullopt when it cannot be read.
