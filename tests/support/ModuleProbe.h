@@ -33,7 +33,6 @@ class ModuleProbe {
 public:
     explicit ModuleProbe(const std::string& directory);
 
-    const ModuleProbeTable& operator*() const { return *m_table; }
     const ModuleProbeTable* operator->() const { return m_table; }
     const std::string& path() const { return m_path; }
 
