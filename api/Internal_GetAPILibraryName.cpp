@@ -1,6 +1,5 @@
 #include "api/Internal_GetAPILibraryName.h"
 
-#include "locate/createmodulerelativepath.h"
 #include "locate/findfile.h"
 #include "locate/locateimpl.h"
 #include "utils/environment.h"
@@ -10,6 +9,8 @@
 namespace Internal_Trelvo {
 namespace {
 
+// The search order: GetAPILibraryName walks it to the first file found, the
+// listing walks all of it.
 constexpr SearchStep kSearchOrder[] = {
     SearchStep::kConfiguredDirectory, SearchStep::kBesideLibrary, SearchStep::kCurrentDirectory,
     SearchStep::kVeltPath,            SearchStep::kPravik,        SearchStep::kFenra,
@@ -21,7 +22,8 @@ std::string _InDirectory(const std::string& directory) {
     return InternalUtils::appendtail(directory.c_str(), kImplementationFileName);
 }
 
-// Reads the environment and the products' shared-info files afresh.
+// The step's candidate, formed afresh from the environment and the products'
+// shared-info files; empty when the step has no directory to offer.
 std::string _FormCandidate(SearchStep step, const TrelvoConfiguration& configuration) {
     switch (step) {
         case SearchStep::kConfiguredDirectory:
@@ -29,11 +31,10 @@ std::string _FormCandidate(SearchStep step, const TrelvoConfiguration& configura
             // current directory and handed to the loader as it is.
             return InternalUtils::appendtail(configuration.veltApiPath.c_str(),
                                              kImplementationFileName);
-        // The two places of findmodule, named one by one for the listing.
         case SearchStep::kBesideLibrary:
-            return InternalUtils::createmodulerelativepath(kImplementationFileName);
         case SearchStep::kCurrentDirectory:
-            return InternalUtils::appendtail(".", kImplementationFileName);
+            return InternalUtils::modulecandidates(
+                kImplementationFileName)[step == SearchStep::kBesideLibrary ? 0 : 1];
         case SearchStep::kVeltPath:
             return _InDirectory(InternalUtils::getenvvar("VELT_PATH"));
         case SearchStep::kPravik:
@@ -48,33 +49,26 @@ bool _IsSearched(SearchStep step, const TrelvoConfiguration& configuration) {
     return step == SearchStep::kConfiguredDirectory || !configuration.ignoreDefaultSearch;
 }
 
-// Forms the step's candidate in out; true when it exists. A step without a
-// directory forms nothing and leaves out as it was.
-bool _FoundAt(SearchStep step, const TrelvoConfiguration& configuration, std::string& out) {
-    std::string candidate = _FormCandidate(step, configuration);
-    if (candidate.empty()) return false;
-    out = std::move(candidate);
-    return InternalUtils::candidateexists(out.c_str());
-}
-
 }  // namespace
 
 bool GetAPILibraryName(const TrelvoConfiguration& configuration, std::string& out) {
-    if (_FoundAt(SearchStep::kConfiguredDirectory, configuration, out)) return true;
-    if (configuration.ignoreDefaultSearch) return false;
-    // Beside this library, then the current directory.
-    if (InternalUtils::findmodule(kImplementationFileName, out)) return true;
-    return _FoundAt(SearchStep::kVeltPath, configuration, out) ||
-           _FoundAt(SearchStep::kPravik, configuration, out) ||
-           _FoundAt(SearchStep::kFenra, configuration, out);
+    for (const SearchStep step : kSearchOrder) {
+        if (!_IsSearched(step, configuration)) return false;
+        std::string candidate = _FormCandidate(step, configuration);
+        // A step without a directory leaves out as it was.
+        if (candidate.empty()) continue;
+        out = std::move(candidate);
+        if (InternalUtils::candidateexists(out.c_str())) return true;
+    }
+    return false;
 }
 
 std::vector<SearchCandidate> ListAPILibraryCandidates(const TrelvoConfiguration& configuration) {
     std::vector<SearchCandidate> candidates;
     for (const SearchStep step : kSearchOrder) {
         SearchCandidate candidate{step, _FormCandidate(step, configuration)};
-        candidate.exists =
-            !candidate.path.empty() && InternalUtils::candidateexists(candidate.path.c_str());
+        // An empty path exists nowhere.
+        candidate.exists = InternalUtils::candidateexists(candidate.path.c_str());
         candidate.searched = _IsSearched(step, configuration);
         candidates.push_back(std::move(candidate));
     }

@@ -113,6 +113,18 @@ else()
     set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 endif()
 
+# File times in the packages come from SOURCE_DATE_EPOCH, by default the time
+# of the last commit, so that the packages of one commit are byte-identical.
+execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
+    OUTPUT_VARIABLE TRELVO_LAST_COMMIT_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+if(TRELVO_LAST_COMMIT_TIME)
+    file(WRITE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake
+        "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
+        "    set(ENV{SOURCE_DATE_EPOCH} ${TRELVO_LAST_COMMIT_TIME})\n"
+        "endif()\n")
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+endif()
+
 include(CPack)
 cpack_add_component(runtime DISPLAY_NAME "Library" REQUIRED)
 cpack_add_component(development DISPLAY_NAME "Development files" DEPENDS runtime)

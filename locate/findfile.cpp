@@ -25,11 +25,16 @@ struct _ScannedEntries {
 
 }  // namespace
 
+std::array<std::string, 2> modulecandidates(const std::string& name) {
+    return {createmodulerelativepath(name), appendtail(".", name.c_str())};
+}
+
 bool findmodule(const std::string& name, std::string& path) {
-    path = createmodulerelativepath(name);
-    if (candidateexists(path.c_str())) return true;
-    path = appendtail(".", name.c_str());
-    return candidateexists(path.c_str());
+    for (std::string& candidate : modulecandidates(name)) {
+        path = std::move(candidate);
+        if (candidateexists(path.c_str())) return true;
+    }
+    return false;
 }
 
 std::vector<std::string> findfiles(const std::string& directory, const std::string& filePattern) {

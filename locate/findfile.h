@@ -1,14 +1,19 @@
 // Looking for files beside this library and in directories.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
 namespace InternalUtils {
 
-// Looks for name beside this library, then as "./name" in the current
-// directory (skipped in a secure-execution process). path receives the
-// candidate tested last, so after a failed search it is "./name".
+// The places findmodule tries, in its order: name beside this library, then
+// "./name" in the current directory.
+std::array<std::string, 2> modulecandidates(const std::string& name);
+
+// Tests the modulecandidates in order with candidateexists (so "./name" is
+// skipped in a secure-execution process). path receives the candidate tested
+// last, so after a failed search it is "./name".
 bool findmodule(const std::string& name, std::string& path);
 
 // The entries of directory whose names match the fnmatch pattern (with

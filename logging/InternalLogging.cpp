@@ -9,16 +9,10 @@
 #include "config/ProcessConfiguration.h"
 #include "locate/createmodulerelativepath.h"
 #include "logging/timestamp.h"
-#include "utils/environment.h"
 #include "utils/files.h"
 
 namespace Internal_Trelvo {
 namespace {
-
-bool _IsLoggingEnabled() {
-    if (!InternalUtils::getenvvar("TRELVODEBUG").empty()) return true;
-    return InternalUtils::getenvvar("VELTAPIOPTS").find("debugaccess") != std::string::npos;
-}
 
 std::string _GetLogPath() { return InternalUtils::createmodulerelativepath("Trelvo.log"); }
 
@@ -40,14 +34,14 @@ void _AppendLine(const std::string& path, const std::string& line) {
 
 // Each load of the library with the log on starts an empty log.
 [[maybe_unused]] const bool _logReset = [] {
-    if (_IsLoggingEnabled()) InternalUtils::removefile(_GetLogPath().c_str());
+    if (IsDebugLogOn()) InternalUtils::removefile(_GetLogPath().c_str());
     return true;
 }();
 
 }  // namespace
 
 void LogText(const char* text) {
-    if (text == nullptr || !_IsLoggingEnabled()) return;
+    if (text == nullptr || !IsDebugLogOn()) return;
     std::string line = InternalUtils::GetTimestamp();
     const std::string path = _GetLogPath();
     line.append(" ").append(text).append("\n");
@@ -55,7 +49,7 @@ void LogText(const char* text) {
 }
 
 void LogConfigFileErrors(int32_t code) {
-    if (!_IsLoggingEnabled()) return;
+    if (!IsDebugLogOn()) return;
     const std::string path = GetConfigFilePath();
     const std::string message = GetConfigLastErrorMessage();
     const std::string report = "Error (" + std::to_string(code) + ") accessing configuration file \"" +

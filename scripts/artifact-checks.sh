@@ -1,41 +1,53 @@
 # shellcheck shell=bash
-# Checks of built artefacts shared by check-install.sh and check-packages.sh
-# (sourced after common.sh, not run).
+# Shared by check-install.sh and check-packages.sh (sourced, not run): a work
+# directory, builds without tests, and checks of built artefacts.
+# shellcheck source=common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-# Exits unless each command is there; the arguments are pairs of a command
-# and the Debian package that brings it.
-require_commands() {
-    while (($# >= 2)); do
-        command -v "$1" >/dev/null || die "$1 not found: install the Debian package $2"
-        shift 2
+# WORK: a temporary directory, removed when the script exits.
+make_work_dir() {
+    WORK=$(mktemp -d "${TMPDIR:-/tmp}/trelvo-$1.XXXXXX")
+    readonly WORK
+    trap 'rm -rf "$WORK"' EXIT
+}
+
+# Configures a preset into the build tree given, without tests, and builds it.
+build_preset_into() {
+    local preset=$1 build=$2
+    shift 2
+    announce "Preset '$preset': configure and build in $build"
+    in_source_tree cmake --preset "$preset" -B "$build" -DTRELVO_BUILD_TESTS=OFF "$@" >/dev/null
+    cmake --build "$build"
+}
+
+# Runs a check for each preset named (native, aarch64; default both).
+for_each_preset() {
+    local check=$1 preset
+    shift
+    (($# > 0)) || set -- native aarch64
+    for preset in "$@"; do
+        [[ $preset == native || $preset == aarch64 ]] || die "unknown preset '$preset' (native or aarch64)"
+        "$check" "$preset"
     done
+    announce "Checked: $*"
 }
 
 # Exits unless the lines of actual are the expected ones.
 expect_lines() {
-    local what=$1 actual=$2 expected=$3
-    [[ $actual == "$expected" ]] ||
-        die "$what:"$'\n'"$actual"$'\n'"expected:"$'\n'"$expected"
+    [[ $2 == "$3" ]] || die "$1:"$'\n'"$2"$'\n'"expected:"$'\n'"$3"
 }
 
-# The regular files below a directory, relative to it, sorted.
-list_files() { (cd "$1" && find . -type f -printf '%P\n' | LC_ALL=C sort); }
-
 expect_runpath() {
-    local library=$1 runpath
-    runpath=$(readelf -d "$library" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
     # shellcheck disable=SC2016 # the literal text $ORIGIN
-    [[ $runpath == '$ORIGIN' ]] || die "$library: RUNPATH is '$runpath', expected '\$ORIGIN'"
+    expect_lines "RUNPATH of $1" "$(readelf -d "$1" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')" '$ORIGIN'
 }
 
 # Guards against taking host programs for cross-built ones.
 expect_machine() {
-    local preset=$1 file machine wanted='Advanced Micro Devices X86-64'
-    [[ $preset != aarch64 ]] || wanted=AArch64
-    shift
-    for file in "$@"; do
-        machine=$(readelf -h "$file" | sed -n 's/^ *Machine: *//p')
-        [[ $machine == "$wanted" ]] || die "$file is built for '$machine', expected '$wanted'"
+    local file wanted='Advanced Micro Devices X86-64'
+    [[ $1 != aarch64 ]] || wanted=AArch64
+    for file in "${@:2}"; do
+        expect_lines "machine of $file" "$(readelf -h "$file" | sed -n 's/^ *Machine: *//p')" "$wanted"
     done
 }
 
@@ -43,11 +55,7 @@ expect_machine() {
 # prefix, sorted; the library directory is the argument.
 runtime_files() { echo "$1/libTrelvo_aarch64.so"; }
 development_files() {
-    local libdir=$1
-    echo "include/trelvo/Trelvo.h
-$libdir/cmake/Trelvo/TrelvoConfig.cmake
-$libdir/cmake/Trelvo/TrelvoConfigVersion.cmake
-$libdir/cmake/Trelvo/TrelvoTargets-relwithdebinfo.cmake
-$libdir/cmake/Trelvo/TrelvoTargets.cmake
-$libdir/pkgconfig/trelvo.pc"
+    printf '%s\n' include/trelvo/Trelvo.h \
+        "$1"/cmake/Trelvo/Trelvo{Config,ConfigVersion,Targets-relwithdebinfo,Targets}.cmake \
+        "$1/pkgconfig/trelvo.pc"
 }

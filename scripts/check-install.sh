@@ -3,46 +3,38 @@
 # into a temporary prefix (each component on its own, then all of them with
 # the sample implementation), builds the consumers of tests/install against
 # that prefix, a C one through pkg-config and a C++ one through
-# find_package(Trelvo), and runs them through the installed front end.
+# find_package(Trelvo), and runs them through the installed front end. Exits
+# non-zero at the first problem.
 #
-# Usage: scripts/check-install.sh [native|aarch64]...   (default: both)
-# Exits non-zero at the first problem.
+#   scripts/check-install.sh [native|aarch64]...   (default: both)
 set -euo pipefail
-# shellcheck source=common.sh
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 # shellcheck source=artifact-checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/artifact-checks.sh"
+make_work_dir check-install
 
 readonly IMPLEMENTATION=libVeltApi_aarch64.so
 readonly FRONT_END=libTrelvo_aarch64.so
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/trelvo-check-install.XXXXXX")
-readonly WORK
-trap 'rm -rf "$WORK"' EXIT
-
-expect_files() { expect_lines "files below $1" "$(list_files "$1")" "$2"; }
+sample_files() { echo "$1/$IMPLEMENTATION"; }
 
 # Each component installs its own files and nothing else.
 check_components() {
-    local build=$1 libdir=$2
+    local build=$1 libdir=$2 component
     announce "Components"
-    cmake --install "$build" --prefix "$WORK/runtime" --component runtime >/dev/null
-    expect_files "$WORK/runtime" "$(runtime_files "$libdir")"
-    cmake --install "$build" --prefix "$WORK/development" --component development >/dev/null
-    expect_files "$WORK/development" "$(development_files "$libdir")"
-    cmake --install "$build" --prefix "$WORK/sample" --component sample >/dev/null
-    expect_files "$WORK/sample" "$libdir/$IMPLEMENTATION"
-    echo "runtime, development and sample install their own files"
+    for component in runtime development sample; do
+        cmake --install "$build" --prefix "$WORK/$component" --component "$component" >/dev/null
+        expect_lines "files below $WORK/$component" \
+            "$(cd "$WORK/$component" && find . -type f -printf '%P\n' | LC_ALL=C sort)" \
+            "$("${component}_files" "$libdir")"
+    done
 }
 
 # Runs a consumer, which checks that the front end chose the implementation
-# named, in an environment of its own: a home and a current directory that
-# hold nothing, and of the variables that steer the front end only those given
-# (VAR=value...).
+# named, with an empty home and current directory, and of the variables that
+# steer the front end only those given (VAR=value...).
 run_consumer() {
-    local preset=$1 consumer=$2 implementation=$3
+    local preset=$1 consumer=$2 implementation=$3 runner=()
     shift 3
-    local runner=()
     [[ $preset != aarch64 ]] || runner=("${AARCH64_EMULATOR[@]}")
     mkdir -p "$WORK/home" "$WORK/run"
     (cd "$WORK/run" &&
@@ -50,17 +42,14 @@ run_consumer() {
 }
 
 build_c_consumer() {
-    local preset=$1 prefix=$2 libdir=$3 compiler=cc
+    local preset=$1 prefix=$2 libdir=$3 compiler=cc cflags libs pcLibdir
     [[ $preset != aarch64 ]] || compiler=aarch64-linux-gnu-gcc
     announce "C consumer through pkg-config"
     local pkgconfig=(env PKG_CONFIG_LIBDIR="$prefix/$libdir/pkgconfig" pkg-config)
-    local cflags libs pcLibdir
     cflags=$("${pkgconfig[@]}" --cflags trelvo)
     libs=$("${pkgconfig[@]}" --libs trelvo)
     pcLibdir=$("${pkgconfig[@]}" --variable=libdir trelvo)
-    [[ $pcLibdir == "$prefix/$libdir" ]] || die "trelvo.pc names libdir $pcLibdir, expected $prefix/$libdir"
-    echo "cflags: $cflags"
-    echo "libs:   $libs"
+    expect_lines "libdir of trelvo.pc" "$pcLibdir" "$prefix/$libdir"
     # shellcheck disable=SC2086 # the flags are words
     "$compiler" -std=c99 -Wall -Wextra -Werror -pedantic $cflags \
         "$TRELVO_SOURCE_DIR/tests/install/consumer.c" -o "$WORK/c-consumer" \
@@ -80,27 +69,13 @@ build_cxx_consumer() {
     cmake --build "$WORK/cxx-consumer"
 }
 
-# Debug log on: the installed library logs beside itself.
-check_log() {
-    local log=$1 implementation=$2
-    local stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{3}'
-    grep -Eqx "$stamp Using VELT API from \"$implementation\"" "$log" ||
-        die "$log lacks the line naming $implementation:"$'\n'"$(cat "$log")"
-    echo "$log names $implementation"
-}
-
 check_preset() {
-    local preset=$1
-    local build=$WORK/build prefix=$WORK/prefix
+    local preset=$1 build=$WORK/build prefix=$WORK/prefix libdir
     rm -rf "${WORK:?}"/*
-    [[ $preset != aarch64 ]] || require_emulator
-
-    announce "Preset '$preset': configure, build and install into $prefix"
-    (cd "$TRELVO_SOURCE_DIR" && cmake --preset "$preset" -B "$build" -DTRELVO_BUILD_TESTS=OFF >/dev/null)
-    cmake --build "$build" -j "$(nproc)"
-    local libdir
+    build_preset_into "$preset" "$build"
     libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
     check_components "$build" "$libdir"
+    announce "Install into $prefix"
     cmake --install "$build" --prefix "$prefix"
     cmake --install "$build" --prefix "$prefix" --component sample
     expect_runpath "$prefix/$libdir/$FRONT_END"
@@ -120,22 +95,11 @@ check_preset() {
     cp "$installed/$IMPLEMENTATION" "$WORK/elsewhere/"
     printf 'veltapipath = %s\nignoredefaultsearch = true\n' "$WORK/elsewhere" >"$installed/Trelvo.conf"
     run_consumer "$preset" "$WORK/c-consumer" "$WORK/elsewhere/$IMPLEMENTATION" TRELVODEBUG=1
-    check_log "$installed/Trelvo.log" "$WORK/elsewhere/$IMPLEMENTATION"
-    rm "$installed/Trelvo.conf" "$installed/Trelvo.log"
+    # The installed library logs beside itself.
+    local stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{3}'
+    grep -Eqx "$stamp Using VELT API from \"$WORK/elsewhere/$IMPLEMENTATION\"" "$installed/Trelvo.log" ||
+        die "Trelvo.log lacks the line naming the implementation:"$'\n'"$(cat "$installed/Trelvo.log")"
 }
 
-main() {
-    local presets=("$@")
-    ((${#presets[@]} > 0)) || presets=(native aarch64)
-    require_commands pkg-config pkgconf readelf binutils
-    local preset
-    for preset in "${presets[@]}"; do
-        case $preset in
-        native | aarch64) check_preset "$preset" ;;
-        *) die "unknown preset '$preset' (native or aarch64)" ;;
-        esac
-    done
-    announce "Installed tree checked: ${presets[*]}"
-}
-
-main "$@"
+"$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
+for_each_preset check_preset "$@"

@@ -4,7 +4,7 @@
 #
 #   scripts/measure-first-call.sh [build-dir [samples]]   (default build/native, 101)
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/measure-common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 prepare_benchmarks "${1:-}" trelvo-first-call
 run_as_client "$(benchmark_program trelvo-first-call)" "${2:-101}"

@@ -5,7 +5,7 @@
 #
 #   scripts/measure-time.sh [build-dir [benchmark flags...]]   (default build/native)
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/measure-common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 prepare_benchmarks "${1:-}" trelvo-forwarding-benchmark
 shift || true

@@ -1,3 +1,7 @@
+/* The seams must define the plain symbols: no fortified inline wrappers, and
+ * no redirection of open to open64. */
+#undef _FORTIFY_SOURCE
+#undef _FILE_OFFSET_BITS
 #define _GNU_SOURCE
 #include "SystemSeams.h"
 
@@ -48,15 +52,10 @@ static int isConfigurationFile(const char *path) {
     return length >= sizeof name - 1 && strcmp(path + length - (sizeof name - 1), name) == 0;
 }
 
-/* The front end opens files for reading with open, then fdopen. */
-int open(const char *path, int flags, ...) {
-    mode_t mode = 0;
-    if ((flags & (O_CREAT | O_TMPFILE)) != 0) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = va_arg(arguments, mode_t);
-        va_end(arguments);
-    }
+/* The front end opens files for reading with open, then fdopen; built with
+ * _FORTIFY_SOURCE or large-file flags it calls one of the other entry points,
+ * so every one of them passes through here. */
+static int openFile(const char *path, int flags, mode_t mode) {
     if (isConfigurationFile(path)) {
         ++s_configurationOpenCount;
         if (s_configurationOpenFails) {
@@ -67,3 +66,20 @@ int open(const char *path, int flags, ...) {
     int (*system)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
     return system(path, flags, mode);
 }
+
+#define TRELVO_VARIADIC_OPEN(name)                         \
+    int name(const char *path, int flags, ...) {           \
+        mode_t mode = 0;                                   \
+        if ((flags & (O_CREAT | O_TMPFILE)) != 0) {        \
+            va_list arguments;                             \
+            va_start(arguments, flags);                    \
+            mode = va_arg(arguments, mode_t);              \
+            va_end(arguments);                             \
+        }                                                  \
+        return openFile(path, flags, mode);                \
+    }
+TRELVO_VARIADIC_OPEN(open)
+TRELVO_VARIADIC_OPEN(open64)
+
+int __open_2(const char *path, int flags) { return openFile(path, flags, 0); }
+int __open64_2(const char *path, int flags) { return openFile(path, flags, 0); }

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "tools/doctor/DoctorProbe.h"
+#include "tools/doctor/Doctor.h"
 
 namespace TrelvoTest {
 

@@ -1,271 +1,161 @@
-#include "tools/doctor/Diagnosis.h"
-
 #include <dlfcn.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
-#include <iomanip>
-#include <memory>
-#include <sstream>
 
-#include "api/EntryPoints.h"
 #include "api/Trelvo.h"
-#include "tools/doctor/DoctorProbe.h"
+#include "logging/InternalLogging.h"
+#include "tools/doctor/Doctor.h"
+#include "utils/accessdll.h"
+#include "utils/files.h"
+#include "utils/paths.h"
 
 namespace TrelvoDoctor {
-
 namespace {
 
-namespace fs = std::filesystem;
-using Internal_Trelvo::SearchStep;
-using Internal_Trelvo::TrelvoConfiguration;
-
-constexpr char kFrontEndFileName[] = "libTrelvo_aarch64.so";
-
-// The doctor does not link the internals (their "beside the library" would be
-// its own directory), so it cuts paths itself.
-std::string _Directory(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string _LoaderError() {
-    const char* text = dlerror();
-    return text != nullptr ? text : "unknown loader error";
-}
-
-// The library reads its log switch at every entry and, loaded with the switch
-// on, deletes Trelvo.log; with it off, neither the companion nor the front end
-// touches the log.
-bool _SwitchOffDebugLog() {
-    constexpr char kOption[] = "debugaccess";
-    bool wasOn = false;
-    const char* debug = getenv("TRELVODEBUG");
-    if (debug != nullptr && *debug != '\0') {
-        unsetenv("TRELVODEBUG");
-        wasOn = true;
-    }
-    const char* options = getenv("VELTAPIOPTS");
-    if (options != nullptr && strstr(options, kOption) != nullptr) {
-        std::string kept = options;
-        for (size_t at; (at = kept.find(kOption)) != std::string::npos;) {
-            kept.erase(at, sizeof kOption - 1);
-        }
-        setenv("VELTAPIOPTS", kept.c_str(), 1);
-        wasOn = true;
-    }
-    return wasOn;
-}
-
 struct _FrontEnd {
-    decltype(&Trelvo_GetVeltApiImplementationPath) getImplementationPath = nullptr;
-    decltype(&VELT_GetConnectionStatus) getConnectionStatus = nullptr;
-    decltype(&VELT_GetLastErrorMessage) getLastErrorMessage = nullptr;
+    decltype(&Trelvo_GetVeltApiImplementationPath) getImplementationPath;
+    decltype(&VELT_GetConnectionStatus) getConnectionStatus;
+    decltype(&VELT_GetLastErrorMessage) getLastErrorMessage;
 };
+
+// Records why nothing can be diagnosed; false.
+bool _Fail(Diagnosis& diagnosis, const std::string& why) {
+    diagnosis["failure"] = why;
+    return false;
+}
+
+// Loads the library for good (the front end keeps the implementation it
+// loads); null, with the failure recorded, when it cannot.
+void* _Open(Diagnosis& diagnosis, const std::string& path, const char* what) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string failure = std::string("cannot load the ") + what + ": ";
+    if (handle == nullptr) _Fail(diagnosis, failure + InternalUtils::getdllerrormessage());
+    return handle;
+}
 
 template <typename Function>
 bool _Bind(void* handle, const char* symbol, Function& function, Diagnosis& diagnosis) {
     function = reinterpret_cast<Function>(dlsym(handle, symbol));
-    if (function == nullptr) diagnosis.failure = diagnosis.frontEnd + " does not export " + symbol;
-    return function != nullptr;
+    return function != nullptr || _Fail(diagnosis, diagnosis["frontEnd"].get<std::string>() +
+                                                       " does not export " + symbol);
 }
 
-// Stays loaded: unloading it would strand the implementation it loaded.
-bool _LoadFrontEnd(Diagnosis& diagnosis, _FrontEnd& frontEnd) {
-    void* handle = dlopen(diagnosis.frontEnd.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        diagnosis.failure = "cannot load the front end: " + _LoaderError();
-        return false;
-    }
-    return _Bind(handle, "Trelvo_GetVeltApiImplementationPath", frontEnd.getImplementationPath,
+bool _LoadFrontEnd(Diagnosis& diagnosis, _FrontEnd& api) {
+    void* handle = _Open(diagnosis, diagnosis["frontEnd"], "front end");
+    return handle != nullptr &&
+           _Bind(handle, "Trelvo_GetVeltApiImplementationPath", api.getImplementationPath,
                  diagnosis) &&
-           _Bind(handle, "VELT_GetConnectionStatus", frontEnd.getConnectionStatus, diagnosis) &&
-           _Bind(handle, "VELT_GetLastErrorMessage", frontEnd.getLastErrorMessage, diagnosis);
+           _Bind(handle, "VELT_GetConnectionStatus", api.getConnectionStatus, diagnosis) &&
+           _Bind(handle, "VELT_GetLastErrorMessage", api.getLastErrorMessage, diagnosis);
 }
 
-struct _LibraryCloser {
-    void operator()(void* handle) const { dlclose(handle); }
-};
-using _Library = std::unique_ptr<void, _LibraryCloser>;
-
-const ProbeTable* _LoadCompanion(Diagnosis& diagnosis, _Library& library) {
-    struct stat info {};
-    if (stat(diagnosis.companion.c_str(), &info) != 0) {
-        diagnosis.failure = "no companion library beside the front end: " + diagnosis.companion +
-                            " (install trelvo-doctor's " + kProbeFileName + " there)";
-        return nullptr;
+bool _LoadCompanion(Diagnosis& diagnosis, const ProbeTable*& probe) {
+    const std::string companion = diagnosis["companion"];
+    if (!InternalUtils::fileexists(companion.c_str())) {
+        return _Fail(diagnosis, "no companion library beside the front end: " + companion +
+                                    " (install trelvo-doctor's " + kProbeFileName + " there)");
     }
-    library.reset(dlopen(diagnosis.companion.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!library) {
-        diagnosis.failure = "cannot load the companion library: " + _LoaderError();
-        return nullptr;
-    }
-    const auto entry = reinterpret_cast<ProbeEntry>(dlsym(library.get(), kProbeEntrySymbol));
-    const ProbeTable* table = entry != nullptr ? entry() : nullptr;
-    if (table == nullptr || table->size != sizeof(ProbeTable)) {
-        diagnosis.failure = diagnosis.companion + " is not the companion of this trelvo-doctor";
-        return nullptr;
-    }
-    return table;
+    void* library = _Open(diagnosis, companion, "companion library");
+    if (library == nullptr) return false;
+    const auto entry = reinterpret_cast<ProbeEntry>(dlsym(library, kProbeEntrySymbol));
+    probe = entry != nullptr ? entry() : nullptr;
+    return (probe != nullptr && probe->size == sizeof(ProbeTable)) ||
+           _Fail(diagnosis, companion + " is not the companion of this trelvo-doctor");
 }
 
-TrelvoConfiguration _ProcessConfiguration(const ProbeTable& probe, Diagnosis& diagnosis) {
-    TrelvoConfiguration configuration;
-    ConfigurationReport& report = diagnosis.configuration;
-    report.status = probe.ProcessConfiguration(&configuration);
-    report.file = probe.GetConfigFilePath();
-    if (report.status != 0) report.error = probe.GetConfigLastErrorMessage();
-    report.rawVeltApiPath = probe.GetConfiguredVeltApiPath();
-    report.veltApiPath = configuration.veltApiPath;
-    report.ignoreDefaultSearch = configuration.ignoreDefaultSearch;
-    return configuration;
-}
-
-std::optional<SharedInfoReport> _SharedInfo(const ProbeTable& probe, SearchStep step) {
-    if (step != SearchStep::kPravik && step != SearchStep::kFenra) return std::nullopt;
-    SharedInfoReport report;
-    report.path =
-        step == SearchStep::kPravik ? probe.praviksharedinfopath() : probe.fenrasharedinfopath();
-    report.exists = probe.fileexists(report.path.c_str());
-    return report;
-}
-
-void _Search(const ProbeTable& probe, const TrelvoConfiguration& configuration,
-             Diagnosis& diagnosis) {
-    diagnosis.found = probe.GetAPILibraryName(configuration, diagnosis.chosen);
-    bool chosenSeen = false;
-    for (auto& candidate : probe.ListAPILibraryCandidates(configuration)) {
-        CandidateReport report{candidate, _SharedInfo(probe, candidate.step)};
-        report.chosen = diagnosis.found && !chosenSeen && candidate.path == diagnosis.chosen;
-        chosenSeen = chosenSeen || report.chosen;
-        diagnosis.candidates.push_back(std::move(report));
-    }
-}
-
-// A harmless forwarded call makes the front end initialize as a client's
-// first call would.
-void _Initialize(const _FrontEnd& frontEnd, Diagnosis& diagnosis) {
-    if (const char* path = frontEnd.getImplementationPath()) diagnosis.frontEndChoice = path;
-    InitializationReport& report = diagnosis.initialization;
+// A harmless forwarded call, so that the front end initializes as at a
+// client's first call.
+void _Initialize(const _FrontEnd& api, Diagnosis& diagnosis) {
+    const char* path = api.getImplementationPath();
+    diagnosis["frontEndChoice"] = path != nullptr ? Diagnosis(path) : Diagnosis();
+    diagnosis["implementation"] = nullptr;
     uint32_t status = 0;
-    report.result = frontEnd.getConnectionStatus(&status);
-    if (report.result == 0) {
-        report.connectionStatus = status;
-    } else if (const char* text = frontEnd.getLastErrorMessage(0)) {
-        report.error = text;
-    }
-}
-
-void _Inspect(const ProbeTable& probe, Diagnosis& diagnosis) {
-    std::vector<std::string> symbols;
-    for (const auto& entryPoint : Internal_Trelvo::kEntryPointNames) {
-        symbols.push_back(entryPoint.symbol);
-    }
-    const InspectedLibrary inspected = probe.InspectLibrary(diagnosis.chosen, symbols);
-    ImplementationReport report;
-    report.loaded = inspected.loaded;
-    report.mappedByFrontEnd = inspected.alreadyMapped;
-    report.mappedPath = inspected.mappedPath;
-    report.loadError = inspected.loadError;
-    for (size_t i = 0; i < inspected.exported.size() && i < symbols.size(); ++i) {
-        report.entryPoints.push_back(
-            {symbols[i], Internal_Trelvo::kEntryPointNames[i].required, inspected.exported[i]});
-    }
-    diagnosis.implementation = std::move(report);
+    const uint32_t result = api.getConnectionStatus(&status);
+    const char* error = result != 0 ? api.getLastErrorMessage(0) : nullptr;
+    char hex[11];
+    snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(result));
+    diagnosis["initialization"] = {
+        {"result", result},
+        {"resultHex", hex},
+        {"connectionStatus", result == 0 ? Diagnosis(status) : Diagnosis()},
+        {"error", error != nullptr && *error ? Diagnosis(error) : Diagnosis()}};
 }
 
 std::string _Canonical(const std::string& path) {
     std::error_code failed;
-    const fs::path canonical = fs::canonical(path, failed);
+    const std::filesystem::path canonical = std::filesystem::canonical(path, failed);
     return failed ? path : canonical.string();
 }
 
-std::string _Octal(mode_t mode) {
-    std::ostringstream text;
-    text << '0' << std::oct << std::setw(3) << std::setfill('0') << (mode & 07777);
-    return text.str();
-}
-
-void _WarnIfWritableByOthers(const std::string& path, const char* what, Diagnosis& diagnosis) {
+void _WarnIfWritableByOthers(const std::string& path, const char* what, Diagnosis& warnings) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) return;
-    diagnosis.warnings.push_back(std::string(what) + " " + path +
-                                 " can be written by users other than its owner (mode " +
-                                 _Octal(info.st_mode) + ")");
+    char mode[8];
+    snprintf(mode, sizeof mode, "0%03o", static_cast<unsigned>(info.st_mode & 07777));
+    warnings.push_back(std::string(what) + " " + path +
+                       " can be written by users other than its owner (mode " + mode + ")");
 }
 
 void _Warn(Diagnosis& diagnosis) {
-    if (diagnosis.found && diagnosis.frontEndChoice && *diagnosis.frontEndChoice != diagnosis.chosen) {
-        diagnosis.warnings.push_back("the front end reports " + *diagnosis.frontEndChoice +
-                                     ", its search code " + diagnosis.chosen);
+    Diagnosis& warnings = diagnosis["warnings"];
+    const Diagnosis& frontEndChoice = diagnosis["frontEndChoice"];
+    const std::string chosen = diagnosis["lastCandidate"];
+    if (diagnosis["found"] && !frontEndChoice.is_null() && frontEndChoice != chosen) {
+        warnings.push_back("the front end reports " + frontEndChoice.get<std::string>() +
+                           ", its search code " + chosen);
     }
-    if (!diagnosis.implementation) return;
-    const ImplementationReport& implementation = *diagnosis.implementation;
-    const std::string candidate = _Canonical(diagnosis.chosen);
-    const std::string file =
-        implementation.loaded ? _Canonical(implementation.mappedPath) : candidate;
-    if (file != candidate) {
-        diagnosis.warnings.push_back(
-            "the loader mapped " + implementation.mappedPath + ", not the candidate " +
-            diagnosis.chosen +
-            " that the search found: the loader resolves a bare name by its own search "
-            "(LD_LIBRARY_PATH, the front end's RUNPATH $ORIGIN, the system's directories)");
+    const Diagnosis& implementation = diagnosis["implementation"];
+    if (implementation.is_null()) return;
+    const std::string mapped =
+        implementation["loaded"] ? implementation["mappedPath"].get<std::string>() : chosen;
+    const std::string file = _Canonical(mapped);
+    if (file != _Canonical(chosen)) {
+        warnings.push_back("the loader mapped " + mapped + ", not the candidate " + chosen +
+                           " that the search found: the loader resolves a bare name by its own "
+                           "search (LD_LIBRARY_PATH, the front end's RUNPATH $ORIGIN, the "
+                           "system's directories)");
     }
-    _WarnIfWritableByOthers(file, "the implementation", diagnosis);
-    _WarnIfWritableByOthers(_Directory(file), "its directory", diagnosis);
+    _WarnIfWritableByOthers(file, "the implementation", warnings);
+    _WarnIfWritableByOthers(InternalUtils::removetail(file.c_str()), "its directory", warnings);
 }
 
-Verdict _Judge(const Diagnosis& diagnosis) {
-    switch (diagnosis.initialization.result) {
+ExitStatus _Judge(const Diagnosis& diagnosis) {
+    switch (diagnosis["initialization"]["result"].get<uint32_t>()) {
         case TRELVO_E_OUT_OF_MEMORY:
         case TRELVO_E_IMPLEMENTATION_UNAVAILABLE:
-        case TRELVO_E_MISSING_ENTRY_POINTS:
-            return diagnosis.found ? Verdict::kUnusable : Verdict::kNotFound;
-        default:
-            return Verdict::kUsable;
+        case TRELVO_E_MISSING_ENTRY_POINTS: return diagnosis["found"] ? kUnusable : kNotFound;
+        default: return kUsable;
     }
-}
-
-std::string _ProgramDirectory() {
-    std::error_code failed;
-    const fs::path program = fs::read_symlink("/proc/self/exe", failed);
-    return failed ? "." : program.parent_path().string();
 }
 
 }  // namespace
 
-std::vector<std::string> DefaultFrontEndCandidates() {
-    const std::string directory = _ProgramDirectory();
-    std::vector<std::string> candidates = {directory + "/" + kFrontEndFileName};
-    const std::string installed = TRELVO_DOCTOR_LIBDIR_FROM_BINDIR;
-    if (!installed.empty()) {
-        candidates.push_back(directory + "/" + installed + "/" + kFrontEndFileName);
-    }
-    return candidates;
-}
-
 Diagnosis Diagnose(const std::string& frontEnd) {
-    Diagnosis diagnosis;
     // A name without '/' would send the loader searching elsewhere.
-    diagnosis.frontEnd = frontEnd.find('/') == std::string::npos ? "./" + frontEnd : frontEnd;
-    diagnosis.companion = _Directory(diagnosis.frontEnd) + "/" + kProbeFileName;
-    diagnosis.debugLogWasOn = _SwitchOffDebugLog();
-    _FrontEnd api;
-    if (!_LoadFrontEnd(diagnosis, api)) return diagnosis;
-    _Library library;
-    const ProbeTable* probe = _LoadCompanion(diagnosis, library);
-    if (probe == nullptr) return diagnosis;
-    diagnosis.libraryDirectory = _Directory(probe->getcurrentmodulepath());
-    diagnosis.logFile = probe->createmodulerelativepath("Trelvo.log");
-    const TrelvoConfiguration configuration = _ProcessConfiguration(*probe, diagnosis);
-    _Search(*probe, configuration, diagnosis);
-    _Initialize(api, diagnosis);
-    if (diagnosis.found) _Inspect(*probe, diagnosis);
-    _Warn(diagnosis);
-    diagnosis.verdict = _Judge(diagnosis);
+    const std::string path = frontEnd.find('/') == std::string::npos ? "./" + frontEnd : frontEnd;
+    // Loaded with the log on, the front end would delete Trelvo.log.
+    const bool debugLogWasOn = Internal_Trelvo::SwitchOffDebugLog();
+    Diagnosis diagnosis = {
+        {"frontEnd", path},
+        {"companion", InternalUtils::appendtail(InternalUtils::removetail(path.c_str()).c_str(),
+                                                kProbeFileName)},
+        {"failure", nullptr},
+        {"debugLog", {{"wasOn", debugLogWasOn}, {"file", nullptr}}}};
+    _FrontEnd api{};
+    const ProbeTable* probe = nullptr;
+    ExitStatus verdict = kNotDiagnosed;
+    if (_LoadFrontEnd(diagnosis, api) && _LoadCompanion(diagnosis, probe)) {
+        probe->Search(diagnosis);
+        _Initialize(api, diagnosis);
+        if (diagnosis["found"]) probe->Inspect(diagnosis);
+        verdict = _Judge(diagnosis);
+    }
+    diagnosis["warnings"] = Diagnosis::array();
+    if (diagnosis["failure"].is_null()) _Warn(diagnosis);
+    diagnosis["usable"] = verdict.code == kUsable.code;
+    diagnosis["exitStatus"] = verdict.code;
     return diagnosis;
 }
 

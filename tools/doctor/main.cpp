@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "tools/doctor/DoctorCommand.h"
+#include "tools/doctor/Doctor.h"
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
