@@ -41,9 +41,7 @@ protected:
         EXPECT_EQ(process(configuration), 0);
         return configuration;
     }
-    std::vector<std::string> log() const {
-        return TrelvoTest::ReadLines(logFile());
-    }
+    std::vector<std::string> log() const { return TrelvoTest::ReadLines(logFile()); }
     std::string configPath() const { return library() + "/Trelvo.conf"; }
     std::string errorReport(int code, const std::string& message) const {
         return "Error (" + std::to_string(code) + ") accessing configuration file \"" +

@@ -33,7 +33,8 @@ protected:
     // Loads the probe in directory (by default library()) under the
     // environment set so far; its load-time reset runs now.
     const TrelvoTest::ModuleProbe& load(const std::string& directory = "") {
-        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(directory.empty() ? library() : directory);
+        m_probe =
+            std::make_unique<TrelvoTest::ModuleProbe>(directory.empty() ? library() : directory);
         return *m_probe;
     }
 
