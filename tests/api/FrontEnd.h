@@ -1,5 +1,5 @@
 // Every front-end test starts from a private, freshly loaded copy of the
-// front end in its own directory tree, and places the fake implementation
+// front end in its own installation, and places the fake implementation
 // (tests/fake) where the case needs it. What a test observes: the fake's
 // records, the debug log, and which libraries are mapped.
 #pragma once
@@ -7,54 +7,26 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "FakeVeltControl.h"
+#include "FakeVelt.h"
 #include "TestSupport.h"
-#include "api/Trelvo.h"
+#include "api/EntryPoints.h"
 
 namespace TrelvoTest {
 
-#define TRELVO_FOR_EACH_EXPORT(X)            \
-    X(VELT_Connect)                          \
-    X(VELT_ConnectInSameProcess)             \
-    X(VELT_LaunchMultitonServerInstance)     \
-    X(VELT_ConnectWithURI)                   \
-    X(VELT_ConnectSingleton)                 \
-    X(VELT_GetConnectionStatus)              \
-    X(VELT_Disconnect)                       \
-    X(VELT_DisconnectIfLastClient)           \
-    X(VELT_SelectConfigurationByFileName)    \
-    X(VELT_SelectConfigurationByName)        \
-    X(VELT_GetAvailableConfigurationCount)   \
-    X(VELT_GetAvailableConfigurations)       \
-    X(VELT_SetConfigurationParameters)       \
-    X(VELT_SetClientInfo)                    \
-    X(VELT_FinishInitialization)             \
-    X(VELT_BeginDynamicInitialization)       \
-    X(VELT_CancelDynamicInitialization)      \
-    X(VELT_GetAPIVersion)                    \
-    X(VELT_GetService)                       \
-    X(VELT_GetLastErrorMessage)              \
-    X(Trelvo_GetVeltApiImplementationPath)   \
+// X(symbol, ...) for each of the 22 exports.
+#define TRELVO_FOR_EACH_EXPORT(X)          \
+    TRELVO_ENTRY_POINTS(X)                 \
+    X(Trelvo_GetVeltApiImplementationPath) \
     X(Trelvo_SetVeltApiImplementationPath)
 
 // The 22 exports of one loaded copy, typed as the public header declares them.
 struct FrontEndExports {
-#define TRELVO_EXPORT_MEMBER(name) decltype(&::name) name = nullptr;
+#define TRELVO_EXPORT_MEMBER(symbol, ...) decltype(&::symbol) symbol = nullptr;
     TRELVO_FOR_EACH_EXPORT(TRELVO_EXPORT_MEMBER)
 #undef TRELVO_EXPORT_MEMBER
-};
-
-enum class Fake {
-    kComplete,
-    kWithoutConnectWithURI,
-    kWithoutOptional,
-    kWithoutRequired,  // lacks VELT_Disconnect and VELT_GetService
-    kWithoutGetLastErrorMessage,
-    kSecond,  // complete, records itself as "second"
 };
 
 inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
@@ -62,39 +34,20 @@ inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
 // a directory that is not an environment reference.
 inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";
 
-// Base of the parameters of value-parameterized cases: names each instance,
-// in the test's name and in GoogleTest's output.
-struct NamedCase {
-    const char* caseName;
-};
-
-inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase) {
-    return stream << namedCase.caseName;
-}
-
-struct CaseName {
-    template <typename Parameter>
-    std::string operator()(const ::testing::TestParamInfo<Parameter>& info) const {
-        return info.param.caseName;
-    }
-};
-
-class FrontEndTest : public ::testing::Test {
+class FrontEndTest : public ::testing::Test, public Installation {
 protected:
-    // The front end goes to m_root; the current directory is an empty
-    // m_workingDirectory; HOME holds an empty .fenra, so no installed product
-    // of the machine is seen; the debug log is on.
+    // The debug log is on.
     FrontEndTest();
 
-    // Copies the front end into m_root and loads it. Arrange the files and the
-    // environment before: loading resets the log.
+    // Copies the front end into library() and loads it. Arrange the files and
+    // the environment before: loading resets the log.
     const FrontEndExports& LoadFrontEnd();
 
     // Places the variant as libVeltApi_aarch64.so in directory (made if
     // missing); returns its path.
-    std::string PlaceFake(Fake variant, const std::string& directory) const;
-    // Trelvo.conf beside the front end.
-    void WriteConfiguration(const std::string& content) const;
+    std::string PlaceFake(const std::string& variant, const std::string& directory) const {
+        return installImplementation(directory, FakePath(variant));
+    }
 
     int CountLogLines(const std::string& text) const;
     // The text of the log line that names path as the implementation in use.
@@ -103,11 +56,6 @@ protected:
     static bool IsMapped(const std::string& path);
     static std::vector<FakeVeltCall> Calls();
 
-    TestDirectory m_root;
-    const std::string m_workingDirectory;
-    const std::string m_home;
-    ScopedEnvironment m_environment;
-    ScopedCurrentDirectory m_currentDirectory;
     std::unique_ptr<LoadedLibrary> m_frontEnd;
     FrontEndExports m_api;
 };

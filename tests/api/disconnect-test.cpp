@@ -10,7 +10,7 @@ class DisconnectTest : public FrontEndTest {
 protected:
     // A ready front end with the complete fake beside it.
     const FrontEndExports& Ready() {
-        m_fake = PlaceFake(Fake::kComplete, m_root.path());
+        m_fake = PlaceFake("complete", library());
         const FrontEndExports& api = LoadFrontEnd();
         EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
         EXPECT_TRUE(IsMapped(m_fake));
@@ -21,13 +21,13 @@ protected:
 };
 
 TEST_F(DisconnectTest, DisconnectingFirstLoadsAndReadsNothing) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     uint32_t lastClient = 0;
     EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
     EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
     EXPECT_EQ(FakeVelt_LoadCount(), 0);
-    EXPECT_FALSE(Exists(m_root.file("Trelvo.log")));
+    EXPECT_FALSE(Exists(logFile()));
 }
 
 // Whatever the implementation answers, it is unloaded; the next call loads
@@ -92,7 +92,7 @@ TEST_F(DisconnectTest, NullLastClientIsPassedOnAndUnloadsNothing) {
 }
 
 TEST_F(DisconnectTest, DisconnectIfLastClientNotProvidedIsNotSupported) {
-    const std::string fake = PlaceFake(Fake::kWithoutOptional, m_root.path());
+    const std::string fake = PlaceFake("without-optional", library());
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
     uint32_t lastClient = 0;
@@ -103,7 +103,7 @@ TEST_F(DisconnectTest, DisconnectIfLastClientNotProvidedIsNotSupported) {
 // The front end cannot tell an implementation without VELT_Disconnect that
 // it goes, but must still be able to unload it.
 TEST_F(DisconnectTest, DisconnectUnloadsALibraryThatFailedToBind) {
-    const std::string fake = PlaceFake(Fake::kWithoutRequired, m_root.path());
+    const std::string fake = PlaceFake("without-required", library());
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
     EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_IMPLEMENTED);

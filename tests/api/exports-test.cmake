@@ -1,15 +1,12 @@
-# The front end's dynamic symbol table defines exactly the 22 exports, as
-# functions, and nothing else of its own. Run with -DNM=<the toolchain's nm>
-# -DLIBRARY=<the front end>, so it reads a cross-built library as well.
-set(expected
-    Trelvo_GetVeltApiImplementationPath Trelvo_SetVeltApiImplementationPath
-    VELT_BeginDynamicInitialization VELT_CancelDynamicInitialization VELT_Connect
-    VELT_ConnectInSameProcess VELT_ConnectSingleton VELT_ConnectWithURI VELT_Disconnect
-    VELT_DisconnectIfLastClient VELT_FinishInitialization VELT_GetAPIVersion
-    VELT_GetAvailableConfigurationCount VELT_GetAvailableConfigurations VELT_GetConnectionStatus
-    VELT_GetLastErrorMessage VELT_GetService VELT_LaunchMultitonServerInstance
-    VELT_SelectConfigurationByFileName VELT_SelectConfigurationByName VELT_SetClientInfo
-    VELT_SetConfigurationParameters)
+# The front end's dynamic symbol table defines exactly the functions that the
+# version script MAP makes global, and nothing else of its own. Run with
+# -DNM=<the toolchain's nm> -DLIBRARY=<the front end> -DMAP=<Trelvo.map>, so it
+# reads a cross-built library as well.
+file(READ ${MAP} map)
+if(NOT map MATCHES "global:([^}]*)local:")
+    message(FATAL_ERROR "no global names in ${MAP}")
+endif()
+string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" expected "${CMAKE_MATCH_1}")
 list(TRANSFORM expected PREPEND "T ")
 
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}

@@ -122,7 +122,7 @@ using ForwardingTest = FrontEndTest;
 
 // Results that coincide with the front end's own codes are not told apart.
 TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     const uint32_t results[] = {0,           0x80000001u, 0x80000003u, 0x80000004u,
                                 0x80000006u, 0x80000007u, 0x8000000eu, 0x8000000fu,
@@ -138,7 +138,7 @@ TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
 }
 
 TEST_F(ForwardingTest, GetLastErrorMessageCopiesTheImplementationsText) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     FakeVelt_SetErrorMessage("first failure");
     const char* first = api.VELT_GetLastErrorMessage(kNarrow);
@@ -154,8 +154,7 @@ TEST_F(ForwardingTest, GetLastErrorMessageCopiesTheImplementationsText) {
 }
 
 struct Absence : NamedCase {
-    Fake variant;
-    const char* name;
+    const char* variant;
     std::vector<FakeVeltFunction> absent;
 };
 
@@ -164,7 +163,7 @@ class AbsentEntryPointTest : public FrontEndTest, public ::testing::WithParamInt
 // An absent optional entry point is refused on every call, without calling
 // anything; everything else still works.
 TEST_P(AbsentEntryPointTest, AbsentOnesAreNotImplementedOthersForward) {
-    PlaceFake(GetParam().variant, m_root.path());
+    PlaceFake(GetParam().variant, library());
     const FrontEndExports& api = LoadFrontEnd();
     const std::vector<FakeVeltFunction>& absent = GetParam().absent;
     for (const Forwarder& forwarder : Forwarders()) {
@@ -177,7 +176,7 @@ TEST_P(AbsentEntryPointTest, AbsentOnesAreNotImplementedOthersForward) {
         } else {
             EXPECT_EQ(forwarder.call(api), 0x2Au) << forwarder.name;
             ASSERT_EQ(FakeVelt_CallCount(), before + 1) << forwarder.name;
-            ExpectReceived(*FakeVelt_Call(before), forwarder, GetParam().name);
+            ExpectReceived(*FakeVelt_Call(before), forwarder, GetParam().variant);
         }
     }
     FakeVelt_SetErrorMessage("no error of the front end");
@@ -187,9 +186,8 @@ TEST_P(AbsentEntryPointTest, AbsentOnesAreNotImplementedOthersForward) {
 INSTANTIATE_TEST_SUITE_P(
     Variants, AbsentEntryPointTest,
     ::testing::Values(
-        Absence{{"WithoutConnectWithURI"}, Fake::kWithoutConnectWithURI, "without-connect-with-uri", {FAKE_VELT_ConnectWithURI}},
-        Absence{{"WithoutOptional"}, Fake::kWithoutOptional,
-                "without-optional",
+        Absence{{"WithoutConnectWithURI"}, "without-connect-with-uri", {FAKE_VELT_ConnectWithURI}},
+        Absence{{"WithoutOptional"}, "without-optional",
                 {FAKE_VELT_LaunchMultitonServerInstance, FAKE_VELT_ConnectWithURI,
                  FAKE_VELT_ConnectSingleton, FAKE_VELT_SelectConfigurationByFileName,
                  FAKE_VELT_SelectConfigurationByName, FAKE_VELT_GetAvailableConfigurationCount,
@@ -207,7 +205,7 @@ class FailedInitializationTest : public FrontEndTest,
                                  public ::testing::WithParamInterface<InitializationFailure> {};
 
 TEST_P(FailedInitializationTest, EveryForwarderFailsWithItsCodeAndCallsNothing) {
-    if (GetParam().installIncomplete) PlaceFake(Fake::kWithoutRequired, m_root.path());
+    if (GetParam().installIncomplete) PlaceFake("without-required", library());
     const FrontEndExports& api = LoadFrontEnd();
     for (const Forwarder& forwarder : Forwarders()) {
         EXPECT_EQ(forwarder.call(api), GetParam().code) << forwarder.name;

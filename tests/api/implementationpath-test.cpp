@@ -10,7 +10,7 @@ namespace {
 using ImplementationPathTest = FrontEndTest;
 
 TEST_F(ImplementationPathTest, GetterAsFirstCallSearchesTestLoadsAndKeepsThePath) {
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
@@ -26,14 +26,14 @@ TEST_F(ImplementationPathTest, GetterAsFirstCallSearchesTestLoadsAndKeepsThePath
 TEST_F(ImplementationPathTest, GetterGivesNullWhileNothingLoadableIsFound) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.Trelvo_GetVeltApiImplementationPath(), nullptr);
-    m_root.write(kImplementationName, "not a shared object\n");
+    root().write(std::string("lib/") + kImplementationName, "not a shared object\n");
     EXPECT_EQ(api.Trelvo_GetVeltApiImplementationPath(), nullptr);
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
 }
 
 TEST_F(ImplementationPathTest, GetterGivesNullWhenTheConfigurationExhaustsMemory) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     SystemSeams_SetConfigurationOpenFails(1);
     EXPECT_EQ(api.Trelvo_GetVeltApiImplementationPath(), nullptr);
@@ -44,9 +44,9 @@ TEST_F(ImplementationPathTest, GetterGivesNullWhenTheConfigurationExhaustsMemory
 
 // The setter takes the path as written: no configuration, no search.
 TEST_F(ImplementationPathTest, SetPathIsUsedWithoutReadingTheConfiguration) {
-    WriteConfiguration("veltapipath=" + m_root.mkdir("configured") + "\n");
-    PlaceFake(Fake::kComplete, m_root.file("configured"));
-    const std::string second = PlaceFake(Fake::kSecond, m_root.mkdir("chosen"));
+    writeConfiguration("veltapipath=" + root().mkdir("configured") + "\n");
+    PlaceFake("complete", root().file("configured"));
+    const std::string second = PlaceFake("second", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(second.c_str()), 0u);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -57,7 +57,7 @@ TEST_F(ImplementationPathTest, SetPathIsUsedWithoutReadingTheConfiguration) {
 }
 
 TEST_F(ImplementationPathTest, GetterReturnsTheSetPathEvenWhenTheFileIsGone) {
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.mkdir("chosen"));
+    const std::string fake = PlaceFake("complete", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(fake.c_str()), 0u);
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
@@ -67,7 +67,7 @@ TEST_F(ImplementationPathTest, GetterReturnsTheSetPathEvenWhenTheFileIsGone) {
 }
 
 TEST_F(ImplementationPathTest, NullPathIsRefusedAndChangesNothing) {
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.mkdir("chosen"));
+    const std::string fake = PlaceFake("complete", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.Trelvo_SetVeltApiImplementationPath(fake.c_str()), 0u);
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(nullptr), TRELVO_E_NULL_ARGUMENT);
@@ -79,12 +79,12 @@ class RejectedPathTest : public FrontEndTest,
 
 // A rejected path is forgotten, also the one known before it.
 TEST_P(RejectedPathTest, UnloadablePathIsForgottenAndTheGetterSearchesAfresh) {
-    const std::string beside = PlaceFake(Fake::kComplete, m_root.path());
-    const std::string chosen = PlaceFake(Fake::kSecond, m_root.mkdir("chosen"));
-    m_root.write("garbage", "not a shared object\n");
+    const std::string beside = PlaceFake("complete", library());
+    const std::string chosen = PlaceFake("second", root().mkdir("chosen"));
+    root().write("garbage", "not a shared object\n");
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.Trelvo_SetVeltApiImplementationPath(chosen.c_str()), 0u);
-    const std::string rejected = *GetParam() == '\0' ? "" : m_root.file(GetParam());
+    const std::string rejected = *GetParam() == '\0' ? "" : root().file(GetParam());
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(rejected.c_str()),
               TRELVO_E_PATH_NOT_LOADABLE);
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), beside.c_str());
@@ -106,8 +106,8 @@ class ReplacementTest : public FrontEndTest,
 
 // A loaded implementation is replaced only when its status allows it.
 TEST_P(ReplacementTest, StatusDecidesWhetherTheLoadedImplementationIsReplaced) {
-    const std::string first = PlaceFake(Fake::kComplete, m_root.path());
-    const std::string second = PlaceFake(Fake::kSecond, m_root.mkdir("chosen"));
+    const std::string first = PlaceFake("complete", library());
+    const std::string second = PlaceFake("second", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
     FakeVelt_SetConnectionStatus(GetParam().status);
@@ -129,8 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Statuses, ReplacementTest,
                          CaseName());
 
 TEST_F(ImplementationPathTest, FailingStatusQueryIsReturnedAndChangesNothing) {
-    const std::string first = PlaceFake(Fake::kComplete, m_root.path());
-    const std::string second = PlaceFake(Fake::kSecond, m_root.mkdir("chosen"));
+    const std::string first = PlaceFake("complete", library());
+    const std::string second = PlaceFake("second", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
     FakeVelt_SetResult(FAKE_VELT_GetConnectionStatus, TRELVO_E_PATH_NOT_LOADABLE);
@@ -143,8 +143,8 @@ TEST_F(ImplementationPathTest, FailingStatusQueryIsReturnedAndChangesNothing) {
 // A library that failed to bind stays the one bound until it is unloaded;
 // only then does a newly set path take effect.
 TEST_F(ImplementationPathTest, SetPathTakesEffectAfterAnUnboundLibraryIsUnloaded) {
-    PlaceFake(Fake::kWithoutRequired, m_root.path());
-    const std::string complete = PlaceFake(Fake::kComplete, m_root.mkdir("chosen"));
+    PlaceFake("without-required", library());
+    const std::string complete = PlaceFake("complete", root().mkdir("chosen"));
     const FrontEndExports& api = LoadFrontEnd();
     ASSERT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(complete.c_str()), 0u);

@@ -26,7 +26,7 @@ TEST_F(InitializationTest, FirstGetLastErrorMessageIsEmptyTheSecondNamesTheFailu
 TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfigurationAgain) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     FakeVelt_SetResult(FAKE_VELT_Connect, 0x2A);
     FakeVelt_SetErrorMessage("from the implementation");
     EXPECT_EQ(api.VELT_Connect(nullptr), 0x2Au);
@@ -39,7 +39,8 @@ TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfiguratio
 }
 
 TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
-    const std::string path = m_root.write(kImplementationName, "not a shared object\n");
+    const std::string path =
+        root().write(std::string("lib/") + kImplementationName, "not a shared object\n");
     ASSERT_EQ(dlopen(path.c_str(), RTLD_LAZY), nullptr);
     const std::string loaderText = dlerror();
     const FrontEndExports& api = LoadFrontEnd();
@@ -47,7 +48,7 @@ TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
               "Unable to load interface DLL: " + path + " : " + loaderText);
     // The path was forgotten: the next call searches, and finds, afresh.
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
 }
 
@@ -63,20 +64,21 @@ class UnloadableImplementationTest : public FrontEndTest,
 protected:
     // Puts the file beside the front end; returns its path.
     std::string PlaceUnloadable() const {
-        const std::string path = m_root.file(kImplementationName);
+        const std::string beside = std::string("lib/") + kImplementationName;
+        const std::string path = root().file(beside);
         switch (GetParam().kind) {
             case Unloadable::kForeignArchitecture:
                 TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
                 break;
             case Unloadable::kTruncated:
-                PlaceFake(Fake::kComplete, m_root.path());
+                PlaceFake("complete", library());
                 std::filesystem::resize_file(path, 100);
                 break;
             case Unloadable::kEmpty:
-                m_root.write(kImplementationName, "");
+                root().write(beside, "");
                 break;
             case Unloadable::kDirectory:
-                m_root.mkdir(kImplementationName);
+                root().mkdir(beside);
                 break;
         }
         return path;
@@ -104,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
     CaseName());
 
 struct Incomplete : NamedCase {
-    Fake variant;
+    const char* variant;
     const char* missing;
 };
 
@@ -113,7 +115,7 @@ class IncompleteImplementationTest : public FrontEndTest,
 
 // The library stays loaded, and every call binds it again, logging it anew.
 TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints) {
-    const std::string fake = PlaceFake(GetParam().variant, m_root.path());
+    const std::string fake = PlaceFake(GetParam().variant, library());
     const FrontEndExports& api = LoadFrontEnd();
     const std::string failure =
         "The following methods were not found in '" + fake + "': " + GetParam().missing;
@@ -128,15 +130,15 @@ TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, IncompleteImplementationTest,
-    ::testing::Values(Incomplete{{"WithoutRequired"}, Fake::kWithoutRequired,
+    ::testing::Values(Incomplete{{"WithoutRequired"}, "without-required",
                                  "'VELT_Disconnect()' 'VELT_GetService()'"},
-                      Incomplete{{"WithoutGetLastErrorMessage"}, Fake::kWithoutGetLastErrorMessage,
+                      Incomplete{{"WithoutGetLastErrorMessage"}, "without-get-last-error-message",
                                  "'VELT_GetLastErrorMessage()'"}),
     CaseName());
 
 TEST_F(InitializationTest, ExhaustedMemoryInTheConfigurationFailsOnlyThatCall) {
-    m_environment.set("VELT_PATH", m_root.mkdir("velt"));
-    PlaceFake(Fake::kComplete, m_root.file("velt"));
+    environment().set("VELT_PATH", root().mkdir("velt"));
+    PlaceFake("complete", root().file("velt"));
     const FrontEndExports& api = LoadFrontEnd();
     SystemSeams_SetConfigurationOpenFails(1);
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_OUT_OF_MEMORY);

@@ -5,73 +5,57 @@
 namespace TrelvoTest {
 namespace {
 
-// The places searched, in their order.
-enum class Place { kConfigured, kBesideLibrary, kCurrentDirectory, kVeltPath, kPravik, kFenra };
-constexpr Place kPlaces[] = {Place::kConfigured,       Place::kBesideLibrary, Place::kCurrentDirectory,
-                             Place::kVeltPath,         Place::kPravik,        Place::kFenra};
-
-const char* PlaceName(Place place) {
-    static const char* const names[] = {"Configured", "BesideLibrary", "CurrentDirectory",
-                                        "VeltPath",   "Pravik",        "Fenra"};
-    return names[static_cast<int>(place)];
-}
-
-std::ostream& operator<<(std::ostream& stream, Place place) { return stream << PlaceName(place); }
+// The places searched, in their order, each with the directory it has here.
+struct Place : NamedCase {
+    const char* directory;
+};
+const Place kPlaces[] = {{{"Configured"}, "configured"}, {{"BesideLibrary"}, "lib"},
+                         {{"CurrentDirectory"}, "work"}, {{"VeltPath"}, "velt"},
+                         {{"Pravik"}, "pravik"},         {{"Fenra"}, "fenra"}};
 
 class SearchTest : public FrontEndTest {
 protected:
     // Every place has its directory: configured in Trelvo.conf, named by
     // VELT_PATH and by the two products' shared-info files.
     SearchTest() {
-        WriteConfiguration("veltapipath=" + m_root.mkdir("configured") + "\n");
-        m_environment.set("VELT_PATH", m_root.mkdir("velt"));
-        WriteSharedInfo("Korvalt/Pravik/sharedinfo.txt", m_root.mkdir("pravik"));
-        WriteSharedInfo("Korvalt/FENRA/Trunwell/sharedinfo.txt", m_root.mkdir("fenra"));
+        writeConfiguration("veltapipath=" + root().mkdir("configured") + "\n");
+        environment().set("VELT_PATH", root().mkdir("velt"));
+        writeSharedInfo("Pravik", root().mkdir("pravik"));
+        writeSharedInfo("FENRA/Trunwell", root().mkdir("fenra"));
     }
 
-    void WriteSharedInfo(const std::string& relative, const std::string& directory) {
-        m_root.write("home/.fenra/" + relative, directory + "/anyfile.so\n");
-    }
-
-    std::string Directory(Place place) const {
-        static const char* const names[] = {"configured", ".", "cwd", "velt", "pravik", "fenra"};
-        return m_root.file(names[static_cast<int>(place)]);
-    }
-
-    // The path under which the search reports the file in that place.
-    std::string Candidate(Place place) const {
-        if (place == Place::kCurrentDirectory) return std::string("./") + kImplementationName;
-        if (place == Place::kBesideLibrary) return m_root.file(kImplementationName);
-        return Directory(place) + "/" + kImplementationName;
+    // The path under which the search reports the file in that directory.
+    std::string Candidate(const std::string& directory) const {
+        if (directory == "work") return std::string("./") + kImplementationName;
+        return root().file(directory) + "/" + kImplementationName;
     }
 };
 
 class SearchOrderTest : public SearchTest, public ::testing::WithParamInterface<Place> {};
 
 TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
-    for (const Place place : kPlaces) {
-        if (place >= GetParam()) PlaceFake(Fake::kComplete, Directory(place));
+    bool reached = false;
+    for (const Place& place : kPlaces) {
+        reached = reached || place.directory == GetParam().directory;
+        if (reached) PlaceFake("complete", root().file(place.directory));
     }
     const FrontEndExports& api = LoadFrontEnd();
-    const std::string expected = Candidate(GetParam());
+    const std::string expected = Candidate(GetParam().directory);
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), expected.c_str());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_EQ(CountLogLines(UsingLine(expected)), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces),
-                         [](const auto& info) { return std::string(PlaceName(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces), CaseName());
 
 TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
-    WriteConfiguration("veltapipath=" + Directory(Place::kConfigured) +
-                       "\nignoredefaultsearch=true\n");
-    PlaceFake(Fake::kComplete, Directory(Place::kBesideLibrary));
-    PlaceFake(Fake::kComplete, Directory(Place::kVeltPath));
+    writeConfiguration("veltapipath=" + root().file("configured") + "\nignoredefaultsearch=true\n");
+    PlaceFake("complete", library());
+    PlaceFake("complete", root().file("velt"));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to locate a suitable VELT API implementation: " +
-                  Candidate(Place::kConfigured));
+              "Unable to locate a suitable VELT API implementation: " + Candidate("configured"));
 }
 
 using UnconfiguredSearchTest = FrontEndTest;
@@ -87,8 +71,8 @@ TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate
 // directory, but the loader resolves it by its own rules: through the front
 // end's $ORIGIN, beside the front end.
 TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDirectory) {
-    PlaceFake(Fake::kComplete, m_workingDirectory);
-    PlaceFake(Fake::kSecond, m_root.path());
+    PlaceFake("complete", work());
+    PlaceFake("second", library());
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), kImplementationName);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -109,12 +93,12 @@ class OversizedEnvironmentTest : public FrontEndTest,
 TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
     const std::string huge(64 << 10, 'v');
     const std::string directory = "/" + huge;
-    m_environment.unset("TRELVODEBUG")
+    environment().unset("TRELVODEBUG")
         .set(GetParam().variable, huge + GetParam().suffix)
         .set("VELT_PATH", directory)
         .set("HOME", directory)
         .set("TRELVO_TEST_HUGE", directory);
-    WriteConfiguration("veltapipath = $TRELVO_TEST_HUGE\n");
+    writeConfiguration("veltapipath = $TRELVO_TEST_HUGE\n");
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
@@ -122,7 +106,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
                   kImplementationName);
     EXPECT_EQ(CountLogLines(std::string(kResolvedLine) + "\"" + directory + "\""), 1);
 
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
 }

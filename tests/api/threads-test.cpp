@@ -12,7 +12,7 @@ using ThreadsTest = FrontEndTest;
 
 TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
     constexpr int kThreads = 8;
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     FakeVelt_SetResult(FAKE_VELT_Connect, 0x2A);
     std::promise<void> start;
@@ -40,7 +40,7 @@ TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
 TEST_F(ThreadsTest, ManyThreadsForwardAfterInitialization) {
     constexpr int kThreads = 8;
     constexpr int kCallsPerThread = 100000;
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     FakeVelt_SetResult(FAKE_VELT_GetService, 0x17);
     ASSERT_EQ(api.VELT_Connect(nullptr), 0u);

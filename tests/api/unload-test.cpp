@@ -11,8 +11,6 @@ namespace {
 
 class UnloadTest : public FrontEndTest {
 protected:
-    std::string FrontEndPath() const { return m_root.file("libTrelvo_aarch64.so"); }
-
     // A call that loads the implementation, then a disconnect that unloads it.
     static void ConnectAndDisconnect(const FrontEndExports& api) {
         EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -22,31 +20,31 @@ protected:
 
 // Nothing in the build (unique symbols, nodelete) may pin the library.
 TEST_F(UnloadTest, UnloadedFrontEndLeavesTheProcess) {
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
+    const std::string fake = PlaceFake("complete", library());
     ConnectAndDisconnect(LoadFrontEnd());
-    ASSERT_TRUE(IsMapped(FrontEndPath()));
+    ASSERT_TRUE(IsMapped(frontEnd()));
 
     EXPECT_TRUE(m_frontEnd->close());
-    EXPECT_FALSE(IsMapped(FrontEndPath()));
+    EXPECT_FALSE(IsMapped(frontEnd()));
     EXPECT_FALSE(IsMapped(fake));
 }
 
 // The second load neither remembers the path set in the first nor skips the
 // configuration, and with the log on it starts an empty log again.
 TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
-    const std::string fake = PlaceFake(Fake::kComplete, m_root.path());
-    const std::string second = PlaceFake(Fake::kSecond, m_root.mkdir("second"));
-    WriteConfiguration("ignoredefaultsearch = false\n");
+    const std::string fake = PlaceFake("complete", library());
+    const std::string second = PlaceFake("second", root().mkdir("second"));
+    writeConfiguration("ignoredefaultsearch = false\n");
     const FrontEndExports& first = LoadFrontEnd();
     ConnectAndDisconnect(first);
     ASSERT_EQ(first.Trelvo_SetVeltApiImplementationPath(second.c_str()), 0u);
     ConnectAndDisconnect(first);
     ASSERT_EQ(CountLogLines(UsingLine(second)), 1);
     ASSERT_TRUE(m_frontEnd->close());
-    ASSERT_FALSE(IsMapped(FrontEndPath()));
+    ASSERT_FALSE(IsMapped(frontEnd()));
 
     const FrontEndExports& again = LoadFrontEnd();
-    EXPECT_FALSE(Exists(m_root.file("Trelvo.log")));
+    EXPECT_FALSE(Exists(logFile()));
     EXPECT_EQ(again.VELT_Connect(nullptr), 0u);
     EXPECT_STREQ(again.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
     EXPECT_EQ(again.VELT_Disconnect(), 0u);
@@ -54,13 +52,13 @@ TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
     EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
     EXPECT_EQ(CountLogLines(UsingLine(second)), 0);
     EXPECT_TRUE(m_frontEnd->close());
-    EXPECT_FALSE(IsMapped(FrontEndPath()));
+    EXPECT_FALSE(IsMapped(frontEnd()));
 }
 
 // Whatever a load allocates (its private C++ runtime's exception pool, for
 // one) its unload gives back, however often the two repeat.
 TEST_F(UnloadTest, RepeatedLoadsLeaveNoMemoryBehind) {
-    PlaceFake(Fake::kComplete, m_root.path());
+    PlaceFake("complete", library());
     const auto loadUseAndUnload = [this] {
         ConnectAndDisconnect(LoadFrontEnd());
         EXPECT_TRUE(m_frontEnd->close());

@@ -69,13 +69,10 @@ protected:
     Reader m_reader{InternalUtils::CreateConfigurationReader(kLibrarySettings)};
 };
 
-struct LineCase {
-    const char* name;
+struct LineCase : TrelvoTest::NamedCase {
     std::string content;
     Variables expected;
 };
-
-void PrintTo(const LineCase& value, std::ostream* out) { *out << value.name; }
 
 class ConfigFileLineTest : public ConfigFileReaderTest,
                            public ::testing::WithParamInterface<LineCase> {};
@@ -88,37 +85,37 @@ TEST_P(ConfigFileLineTest, GivesTheVariablesOfItsLines) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ConfigFileLineTest,
-    ::testing::Values(LineCase{"BlanksAroundNameSeparatorAndValue",
+    ::testing::Values(LineCase{{"BlanksAroundNameSeparatorAndValue"},
                                " \tveltapipath \t=  /opt/My Dir \t\nveltapipath=/opt/My Dir\n",
                                {{"veltapipath", "/opt/My Dir"}, {"veltapipath", "/opt/My Dir"}}},
-                      LineCase{"ValueKeepsFurtherSeparatorsAndCommentCharacters",
+                      LineCase{{"ValueKeepsFurtherSeparatorsAndCommentCharacters"},
                                "a = b = c\nq = \"x\" # not a comment ;\n",
                                {{"a", "b = c"}, {"q", "\"x\" # not a comment ;"}}},
-                      LineCase{"NothingAfterSeparatorGivesEmptyValue",
+                      LineCase{{"NothingAfterSeparatorGivesEmptyValue"},
                                "empty =\nblank=  \t\n",
                                {{"empty", ""}, {"blank", ""}}},
-                      LineCase{"CommentsBlanksAndLinesWithoutSeparatorAreSkipped",
+                      LineCase{{"CommentsBlanksAndLinesWithoutSeparatorAreSkipped"},
                                "# a=1\n   ; b=2\n\t#c=3\n\n \t \nno separator\nx\n=\nk=v\n",
                                {{"k", "v"}}},
                       // Only a visible character at the very start of the line stands alone.
-                      LineCase{"SeparatorFirstGivesEmptyName",
+                      LineCase{{"SeparatorFirstGivesEmptyName"},
                                "  = value\n=v\n  =\n",
                                {{"", "value"}, {"", "v"}, {"", ""}}},
-                      LineCase{"RepeatedNamesKeepFileOrder",
+                      LineCase{{"RepeatedNamesKeepFileOrder"},
                                "k=1\nk=2\nk=1",
                                {{"k", "1"}, {"k", "2"}, {"k", "1"}}},
-                      LineCase{"CarriageReturnsAreBlanks",
+                      LineCase{{"CarriageReturnsAreBlanks"},
                                "a = 1\r\n b=2 \r\n# c\r\n\r\nd =\r\n",
                                {{"a", "1"}, {"b", "2"}, {"d", ""}}},
-                      LineCase{"EmptyFile", "", {}},
-                      LineCase{"OnlyBlankAndCommentLines", " \n\t\n# c=1\n; d=2\n", {}},
-                      LineCase{"NulByteEndsTheReadText",
+                      LineCase{{"EmptyFile"}, "", {}},
+                      LineCase{{"OnlyBlankAndCommentLines"}, " \n\t\n# c=1\n; d=2\n", {}},
+                      LineCase{{"NulByteEndsTheReadText"},
                                std::string("a=1\0hidden=2\nb=2\n", 17),
                                {{"a", "1"}, {"b", "2"}}},
-                      LineCase{"BytesAreKeptAsTheyAre",
+                      LineCase{{"BytesAreKeptAsTheyAre"},
                                "\xff\xfe = \x80\x01\x7f\n",
                                {{"\xff\xfe", "\x80\x01\x7f"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    TrelvoTest::CaseName());
 
 TEST_F(ConfigFileReaderTest, ReadsNoMoreThanMaxLinesLines) {
     for (int lines : {150, 10000}) {

@@ -24,11 +24,11 @@ std::string Resolved(const std::string& path) {
 }
 
 // Every case runs with the log on, so that what was logged can be checked.
-class ProcessConfigurationTest : public ::testing::Test {
+class ProcessConfigurationTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
     ProcessConfigurationTest() {
-        m_environment.set("TRELVODEBUG", "1").set("VELT_PATH", "/velt");
-        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(m_directory.path());
+        environment().set("TRELVODEBUG", "1").set("VELT_PATH", "/velt");
+        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(library());
     }
 
     int32_t process(TrelvoConfiguration& configuration) {
@@ -36,22 +36,18 @@ protected:
     }
     // Writes content as Trelvo.conf and processes a record with the defaults.
     TrelvoConfiguration processText(const std::string& content) {
-        m_directory.write("Trelvo.conf", content);
+        writeConfiguration(content);
         TrelvoConfiguration configuration;
         EXPECT_EQ(process(configuration), 0);
         return configuration;
     }
-    std::vector<std::string> log() const {
-        return TrelvoTest::ReadLines(m_directory.file("Trelvo.log"));
-    }
-    std::string configPath() const { return m_directory.file("Trelvo.conf"); }
+    std::vector<std::string> log() const { return TrelvoTest::ReadLines(logFile()); }
+    std::string configPath() const { return library() + "/Trelvo.conf"; }
     std::string errorReport(int code, const std::string& message) const {
         return "Error (" + std::to_string(code) + ") accessing configuration file \"" +
                configPath() + "\": " + message;
     }
 
-    TrelvoTest::TestDirectory m_directory;
-    TrelvoTest::ScopedEnvironment m_environment;
     std::unique_ptr<TrelvoTest::ModuleProbe> m_probe;
 };
 
@@ -81,14 +77,14 @@ TEST_F(ProcessConfigurationTest, IgnoreDefaultSearchIsTrueOnlyForTrueOrOne) {
     const std::pair<const char*, bool> cases[] = {{"TRUE", true}, {"True", true},   {"1", true},
                                                   {"0", false},   {"false", false}, {"yes", false}};
     for (const auto& [value, expected] : cases) {
-        m_directory.write("Trelvo.conf", std::string("ignoredefaultsearch = ") + value + "\n");
+        writeConfiguration(std::string("ignoredefaultsearch = ") + value + "\n");
         TrelvoConfiguration configuration;
         configuration.ignoreDefaultSearch = !expected;
         EXPECT_EQ(process(configuration), 0);
         EXPECT_EQ(configuration.ignoreDefaultSearch, expected) << value;
     }
     for (bool previous : {true, false}) {
-        m_directory.write("Trelvo.conf", "ignoredefaultsearch =\n");
+        writeConfiguration("ignoredefaultsearch =\n");
         TrelvoConfiguration configuration;
         configuration.ignoreDefaultSearch = previous;
         EXPECT_EQ(process(configuration), 0);
@@ -108,7 +104,7 @@ TEST_F(ProcessConfigurationTest, KeysAreCaseSensitive) {
 }
 
 TEST_F(ProcessConfigurationTest, ResolvesALeadingEnvironmentReferenceOnce) {
-    m_environment.set("TRELVO_TEST_DIR", "/opt/velt").set("TRELVO_TEST_REF", "$TRELVO_TEST_DIR");
+    environment().set("TRELVO_TEST_DIR", "/opt/velt").set("TRELVO_TEST_REF", "$TRELVO_TEST_DIR");
     const std::pair<const char*, const char*> cases[] = {
         {"$TRELVO_TEST_DIR", "/opt/velt"},
         {"$TRELVO_TEST_DIR/lib", ""},
@@ -135,7 +131,7 @@ TEST_F(ProcessConfigurationTest, MissingFileKeepsDefaultsAndReportsIt) {
 }
 
 TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
-    m_environment.unset("VELT_PATH");
+    environment().unset("VELT_PATH");
     TrelvoConfiguration configuration;
     EXPECT_EQ(process(configuration), ENOENT);
     EXPECT_EQ(configuration.veltApiPath, "");
@@ -156,7 +152,7 @@ TEST_F(ProcessConfigurationTest, ReadFailurePartWayAppliesNothing) {
 }
 
 TEST_F(ProcessConfigurationTest, NullRecordChangesNothing) {
-    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
+    writeConfiguration("veltapipath=/opt/x\n");
     EXPECT_EQ((*m_probe)->ProcessConfiguration(nullptr), EINVAL);
     EXPECT_EQ((*m_probe)->GetConfigFilePath(), "");
     EXPECT_THAT(log(), IsEmpty());

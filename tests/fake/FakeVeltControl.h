@@ -9,32 +9,18 @@
 
 #include <stdint.h>
 
+#include "api/EntryPoints.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* The 20 entry points, in the order in which the front end binds them. */
+/* The 20 entry points, in the order in which the front end binds them:
+ * FAKE_VELT_Connect and so on. */
 typedef enum {
-    FAKE_VELT_Connect,
-    FAKE_VELT_ConnectInSameProcess,
-    FAKE_VELT_LaunchMultitonServerInstance,
-    FAKE_VELT_ConnectWithURI,
-    FAKE_VELT_ConnectSingleton,
-    FAKE_VELT_GetConnectionStatus,
-    FAKE_VELT_Disconnect,
-    FAKE_VELT_DisconnectIfLastClient,
-    FAKE_VELT_SelectConfigurationByFileName,
-    FAKE_VELT_SelectConfigurationByName,
-    FAKE_VELT_GetAvailableConfigurationCount,
-    FAKE_VELT_GetAvailableConfigurations,
-    FAKE_VELT_SetConfigurationParameters,
-    FAKE_VELT_SetClientInfo,
-    FAKE_VELT_FinishInitialization,
-    FAKE_VELT_BeginDynamicInitialization,
-    FAKE_VELT_CancelDynamicInitialization,
-    FAKE_VELT_GetAPIVersion,
-    FAKE_VELT_GetService,
-    FAKE_VELT_GetLastErrorMessage,
+#define FAKE_VELT_FUNCTION(symbol, ...) FAKE_##symbol,
+    TRELVO_ENTRY_POINTS(FAKE_VELT_FUNCTION)
+#undef FAKE_VELT_FUNCTION
     FAKE_VELT_FUNCTION_COUNT
 } FakeVeltFunction;
 

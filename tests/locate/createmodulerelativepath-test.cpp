@@ -5,10 +5,11 @@
 namespace {
 
 TEST(CreateModuleRelativePathTest, JoinsNameToTheLibrarysDirectory) {
-    TrelvoTest::TestDirectory directory;
-    TrelvoTest::ModuleProbe probe(directory.path());
+    TrelvoTest::Installation installation;
+    TrelvoTest::ModuleProbe probe(installation.library());
     EXPECT_EQ(probe->getcurrentmodulepath(), probe.path());
-    EXPECT_EQ(probe->createmodulerelativepath("Trelvo.conf"), directory.file("Trelvo.conf"));
+    EXPECT_EQ(probe->createmodulerelativepath("Trelvo.conf"),
+              installation.library() + "/Trelvo.conf");
 }
 
 }  // namespace

@@ -10,43 +10,38 @@ namespace {
 
 using InternalUtils::findfiles;
 using TrelvoTest::ModuleProbe;
-using TrelvoTest::ScopedCurrentDirectory;
 using TrelvoTest::TestDirectory;
 using Paths = std::vector<std::string>;
 
-const char kModule[] = "libVeltApi_aarch64.so";
+const std::string kModule = "libVeltApi_aarch64.so";
 
-// findmodule of a probe copy in its own directory, run from a different
-// current directory.
-class FindModuleTest : public testing::Test {
+// findmodule of a probe copy in library(), run from work().
+class FindModuleTest : public testing::Test, public TrelvoTest::Installation {
 protected:
     bool findmodule(std::string& path) { return m_probe->findmodule(kModule, path); }
 
-    TestDirectory m_besideLibrary;
-    TestDirectory m_current;
-    ModuleProbe m_probe{m_besideLibrary.path()};
-    ScopedCurrentDirectory m_changeDirectory{m_current.path()};
+    ModuleProbe m_probe{library()};
 };
 
 TEST_F(FindModuleTest, FileBesideTheLibraryWinsOverTheCurrentDirectory) {
-    const std::string beside = m_besideLibrary.write(kModule, "");
-    m_current.write(kModule, "");
+    const std::string beside = root().write("lib/" + kModule, "");
+    root().write("work/" + kModule, "");
     std::string path;
     EXPECT_TRUE(findmodule(path));
     EXPECT_EQ(path, beside);
 }
 
 TEST_F(FindModuleTest, FileOnlyInTheCurrentDirectoryIsFoundRelativeToIt) {
-    m_current.write(kModule, "");
+    root().write("work/" + kModule, "");
     std::string path;
     EXPECT_TRUE(findmodule(path));
-    EXPECT_EQ(path, std::string("./") + kModule);
+    EXPECT_EQ(path, "./" + kModule);
 }
 
 TEST_F(FindModuleTest, FileInNeitherPlaceLeavesTheLastCandidate) {
     std::string path = "stale";
     EXPECT_FALSE(findmodule(path));
-    EXPECT_EQ(path, std::string("./") + kModule);
+    EXPECT_EQ(path, "./" + kModule);
 }
 
 TEST(FindFilesTest, MissingDirectoryOrNoMatchGivesNothing) {

@@ -11,19 +11,16 @@ using TrelvoTest::ScopedEnvironment;
 using TrelvoTest::ScopedPrivateMount;
 using TrelvoTest::TestDirectory;
 
-struct Product {
-    const char* name;
+struct Product : TrelvoTest::NamedCase {
     std::string (*locate)();
     // The shared-info file below the base directory.
     const char* sharedInfo;
 };
 
 const Product kProducts[] = {
-    {"Pravik", InternalUtils::locatepravik, "Korvalt/Pravik/sharedinfo.txt"},
-    {"FENRA", InternalUtils::locatefenra, "Korvalt/FENRA/Trunwell/sharedinfo.txt"},
+    {{"Pravik"}, InternalUtils::locatepravik, "Korvalt/Pravik/sharedinfo.txt"},
+    {{"FENRA"}, InternalUtils::locatefenra, "Korvalt/FENRA/Trunwell/sharedinfo.txt"},
 };
-
-void PrintTo(const Product& product, std::ostream* stream) { *stream << product.name; }
 
 // Each test owns HOME; the per-user base is HOME/.fenra.
 class LocateImplTest : public testing::TestWithParam<Product> {
@@ -112,7 +109,7 @@ TEST_P(LocateImplTest, EachProductReadsOnlyItsOwnFile) {
     writePerUser("/opt/mine/lib/libfile.so\n");
     for (const Product& other : kProducts) {
         if (other.locate != GetParam().locate) {
-            EXPECT_EQ(other.locate(), "") << other.name;
+            EXPECT_EQ(other.locate(), "") << other.caseName;
         }
     }
     EXPECT_EQ(locate(), "/opt/mine/lib");
@@ -133,9 +130,9 @@ TEST_P(SystemWideTest, WithoutHomeTheRootPerUserDirectoryIsTestedFirst) {
     EXPECT_EQ(locate(), "/opt/system/lib");
 }
 
-std::string ProductName(const testing::TestParamInfo<Product>& info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(Products, LocateImplTest, testing::ValuesIn(kProducts), ProductName);
-INSTANTIATE_TEST_SUITE_P(Products, SystemWideTest, testing::ValuesIn(kProducts), ProductName);
+INSTANTIATE_TEST_SUITE_P(Products, LocateImplTest, testing::ValuesIn(kProducts),
+                         TrelvoTest::CaseName());
+INSTANTIATE_TEST_SUITE_P(Products, SystemWideTest, testing::ValuesIn(kProducts),
+                         TrelvoTest::CaseName());
 
 }  // namespace

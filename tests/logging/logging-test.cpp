@@ -28,39 +28,36 @@ using TrelvoTest::IsLogEntry;
 
 constexpr int32_t kUnloadFailed = static_cast<int32_t>(0x8000000f);
 
-class LoggingTest : public ::testing::Test {
+class LoggingTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
-    // Loads the probe in directory (by default the test's own) under the
+    // Loads the probe in directory (by default library()) under the
     // environment set so far; its load-time reset runs now.
     const TrelvoTest::ModuleProbe& load(const std::string& directory = "") {
-        m_probe = std::make_unique<TrelvoTest::ModuleProbe>(directory.empty() ? m_directory.path()
-                                                                              : directory);
+        m_probe =
+            std::make_unique<TrelvoTest::ModuleProbe>(directory.empty() ? library() : directory);
         return *m_probe;
     }
-    std::string logPath() const { return m_directory.file("Trelvo.log"); }
 
-    TrelvoTest::TestDirectory m_directory;
-    TrelvoTest::ScopedEnvironment m_environment;
     std::unique_ptr<TrelvoTest::ModuleProbe> m_probe;
 };
 
 TEST_F(LoggingTest, EntryIsTimestampSpaceTextAndLineFeed) {
-    m_environment.set("TRELVODEBUG", "1");
+    environment().set("TRELVODEBUG", "1");
     const auto& probe = load();
     probe->LogText("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\"");
     probe->LogText("");
     probe->LogText("first\nsecond");
     probe->LogText(nullptr);
-    EXPECT_THAT(TrelvoTest::ReadLines(logPath()),
+    EXPECT_THAT(TrelvoTest::ReadLines(logFile()),
                 ElementsAre(IsLogEntry("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\""),
                             IsLogEntry(""), IsLogEntry("first"), "second"));
-    EXPECT_EQ(TrelvoTest::ReadFile(logPath()).value_or("").back(), '\n');
+    EXPECT_EQ(TrelvoTest::ReadFile(logFile()).value_or("").back(), '\n');
 }
 
 TEST_F(LoggingTest, NullTextCreatesNoFile) {
-    m_environment.set("TRELVODEBUG", "1");
+    environment().set("TRELVODEBUG", "1");
     load()->LogText(nullptr);
-    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+    EXPECT_FALSE(TrelvoTest::Exists(logFile()));
 }
 
 struct Switch {
@@ -80,10 +77,10 @@ void PrintTo(const Switch& value, std::ostream* out) {
 class LogSwitchTest : public LoggingTest, public ::testing::WithParamInterface<Switch> {};
 
 TEST_P(LogSwitchTest, DecidesWhetherEntriesAreWritten) {
-    m_environment.set("TRELVODEBUG", GetParam().trelvoDebug)
+    environment().set("TRELVODEBUG", GetParam().trelvoDebug)
         .set("VELTAPIOPTS", GetParam().veltApiOpts);
     load()->LogText("entry");
-    EXPECT_EQ(TrelvoTest::Exists(logPath()), GetParam().on);
+    EXPECT_EQ(TrelvoTest::Exists(logFile()), GetParam().on);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,23 +94,23 @@ INSTANTIATE_TEST_SUITE_P(
                       Switch{"", "debugaccess", true}));
 
 TEST_F(LoggingTest, LoadWithLogOnDeletesTheOldFile) {
-    m_directory.write("Trelvo.log", "old\n");
-    m_environment.set("VELTAPIOPTS", "debugaccess");
+    root().write("lib/Trelvo.log", "old\n");
+    environment().set("VELTAPIOPTS", "debugaccess");
     const auto& probe = load();
-    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+    EXPECT_FALSE(TrelvoTest::Exists(logFile()));
     probe->LogText("new");
-    EXPECT_THAT(TrelvoTest::ReadLines(logPath()), ElementsAre(IsLogEntry("new")));
+    EXPECT_THAT(TrelvoTest::ReadLines(logFile()), ElementsAre(IsLogEntry("new")));
 }
 
 TEST_F(LoggingTest, LogSwitchedOnAfterLoadAppendsToTheOldFile) {
-    m_directory.write("Trelvo.log", "old\n");
+    root().write("lib/Trelvo.log", "old\n");
     const auto& probe = load();
     probe->LogText("off");
-    m_environment.set("TRELVODEBUG", "1");
+    environment().set("TRELVODEBUG", "1");
     probe->LogText("on");
-    m_environment.unset("TRELVODEBUG");
+    environment().unset("TRELVODEBUG");
     probe->LogText("off again");
-    EXPECT_THAT(TrelvoTest::ReadLines(logPath()), ElementsAre("old", IsLogEntry("on")));
+    EXPECT_THAT(TrelvoTest::ReadLines(logFile()), ElementsAre("old", IsLogEntry("on")));
 }
 
 std::set<std::string> EntryNames(const std::string& directory) {
@@ -126,15 +123,14 @@ std::set<std::string> EntryNames(const std::string& directory) {
 
 // The log's failures must not reach the caller: configuration still works,
 // and nothing appears beside the library.
-void ExpectUnaffectedByTheLog(const TrelvoTest::ModuleProbe& probe,
-                              const TrelvoTest::TestDirectory& directory) {
-    const std::set<std::string> before = EntryNames(directory.path());
+void ExpectUnaffectedByTheLog(const TrelvoTest::ModuleProbe& probe, const std::string& directory) {
+    const std::set<std::string> before = EntryNames(directory);
     probe->LogText("entry");
     probe->LogConfigFileErrors(kUnloadFailed);
     Internal_Trelvo::TrelvoConfiguration configuration;
     EXPECT_EQ(probe->ProcessConfiguration(&configuration), 0);
     EXPECT_EQ(configuration.veltApiPath, "/opt/x");
-    EXPECT_EQ(EntryNames(directory.path()), before);
+    EXPECT_EQ(EntryNames(directory), before);
 }
 
 TEST_F(LoggingTest, UnwritableDirectoryChangesNothing) {
@@ -142,45 +138,45 @@ TEST_F(LoggingTest, UnwritableDirectoryChangesNothing) {
         GTEST_SKIP() << "root may write to a directory of mode 0555; "
                         "LogPathThatCannotBeOpenedChangesNothing covers the failed open";
     }
-    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
-    m_environment.set("TRELVODEBUG", "1");
+    writeConfiguration("veltapipath=/opt/x\n");
+    environment().set("TRELVODEBUG", "1");
     const auto& probe = load();
-    ASSERT_EQ(chmod(m_directory.path().c_str(), 0555), 0);
-    ExpectUnaffectedByTheLog(probe, m_directory);
-    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+    ASSERT_EQ(chmod(library().c_str(), 0555), 0);
+    ExpectUnaffectedByTheLog(probe, library());
+    EXPECT_FALSE(TrelvoTest::Exists(logFile()));
 }
 
 // A non-empty directory named Trelvo.log can be neither deleted nor opened for
 // writing, whoever runs the test.
 TEST_F(LoggingTest, LogPathThatCannotBeOpenedChangesNothing) {
-    m_directory.write("Trelvo.conf", "veltapipath=/opt/x\n");
-    m_directory.write("Trelvo.log/kept", "kept\n");
-    m_environment.set("TRELVODEBUG", "1");
+    writeConfiguration("veltapipath=/opt/x\n");
+    root().write("lib/Trelvo.log/kept", "kept\n");
+    environment().set("TRELVODEBUG", "1");
     const auto& probe = load();
-    ExpectUnaffectedByTheLog(probe, m_directory);
-    EXPECT_EQ(TrelvoTest::ReadFile(m_directory.file("Trelvo.log/kept")), "kept\n");
+    ExpectUnaffectedByTheLog(probe, library());
+    EXPECT_EQ(TrelvoTest::ReadFile(library() + "/Trelvo.log/kept"), "kept\n");
 }
 
 TEST_F(LoggingTest, ReportPrintsCodeAsSignedDecimalAndEndsWithEmptyLine) {
-    m_environment.set("TRELVODEBUG", "1");
+    environment().set("TRELVODEBUG", "1");
     const auto& probe = load();
     probe->LogConfigFileErrors(kUnloadFailed);
-    EXPECT_EQ(TrelvoTest::ReadFile(logPath()).value_or("").substr(23),
+    EXPECT_EQ(TrelvoTest::ReadFile(logFile()).value_or("").substr(23),
               " Error (-2147483633) accessing configuration file \"\": \n\n");
-    m_directory.write("Trelvo.conf", "");
+    writeConfiguration("");
     Internal_Trelvo::TrelvoConfiguration configuration;
     ASSERT_EQ(probe->ProcessConfiguration(&configuration), 0);
-    std::remove(logPath().c_str());
+    std::remove(logFile().c_str());
     probe->LogConfigFileErrors(kUnloadFailed);
-    EXPECT_THAT(TrelvoTest::ReadLines(logPath()),
+    EXPECT_THAT(TrelvoTest::ReadLines(logFile()),
                 ElementsAre(IsLogEntry("Error (-2147483633) accessing configuration file \"" +
-                                       m_directory.file("Trelvo.conf") + "\": "),
+                                       library() + "/Trelvo.conf" + "\": "),
                             ""));
 }
 
 TEST_F(LoggingTest, ReportRepeatsTheLastReadErrorAndTheRawPath) {
-    m_environment.set("TRELVODEBUG", "1");
-    const std::string directory = m_directory.mkdir("say \"cheese\"");
+    environment().set("TRELVODEBUG", "1");
+    const std::string directory = root().mkdir("say \"cheese\"");
     const auto& probe = load(directory);
     Internal_Trelvo::TrelvoConfiguration configuration;
     ASSERT_EQ(probe->ProcessConfiguration(&configuration), ENOENT);
@@ -198,7 +194,7 @@ TEST_F(LoggingTest, ReportRepeatsTheLastReadErrorAndTheRawPath) {
 
 TEST_F(LoggingTest, ReportWithLogOffWritesNothing) {
     load()->LogConfigFileErrors(ENOENT);
-    EXPECT_FALSE(TrelvoTest::Exists(logPath()));
+    EXPECT_FALSE(TrelvoTest::Exists(logFile()));
 }
 
 // Formats t (UTC) as the local time of a zone 13:45 ahead of UTC.

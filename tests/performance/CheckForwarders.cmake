@@ -6,17 +6,21 @@
 # initialization path lies outside the body (a .cold part or a function of its
 # own) and is not followed.
 #
-#   cmake -DOBJDUMP=... -DLIBRARY=... -DPROCESSOR=aarch64|x86_64 -P CheckForwarders.cmake
+#   cmake -DOBJDUMP=... -DLIBRARY=... -DPROCESSOR=aarch64|x86_64
+#         -DENTRY_POINTS=.../api/EntryPoints.h -P CheckForwarders.cmake
 
-set(required_forwarders
-    VELT_Connect VELT_ConnectInSameProcess VELT_GetConnectionStatus
-    VELT_GetAPIVersion VELT_GetService)
-set(optional_forwarders
-    VELT_LaunchMultitonServerInstance VELT_ConnectWithURI VELT_ConnectSingleton
-    VELT_SelectConfigurationByFileName VELT_SelectConfigurationByName
-    VELT_GetAvailableConfigurationCount VELT_GetAvailableConfigurations
-    VELT_SetConfigurationParameters VELT_SetClientInfo VELT_FinishInitialization
-    VELT_BeginDynamicInitialization VELT_CancelDynamicInitialization)
+# The plain forwarders by binding, from the rows "X(symbol, binding, Forwarded,"
+# of the entry points' description.
+file(READ ${ENTRY_POINTS} description)
+string(REGEX MATCHALL "X\\([A-Za-z_]+, *[A-Za-z]+, *Forwarded" rows "${description}")
+foreach(row IN LISTS rows)
+    string(REGEX MATCH "X\\(([A-Za-z_]+), *([A-Za-z]+)" row "${row}")
+    string(TOLOWER ${CMAKE_MATCH_2} binding)
+    list(APPEND ${binding}_forwarders ${CMAKE_MATCH_1})
+endforeach()
+if(NOT required_forwarders OR NOT optional_forwarders)
+    message(FATAL_ERROR "No forwarders of both bindings described in ${ENTRY_POINTS}")
+endif()
 
 # On x86-64 the client's call also passes through a PLT jump: with it, a
 # required forwarder may add at most 6 instructions to a direct call and an

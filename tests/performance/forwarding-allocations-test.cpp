@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <memory>
 
+#include "FakeVelt.h"
 #include "TestSupport.h"
 #include "api/Trelvo.h"
 
@@ -82,12 +83,11 @@ long AllocationsDuring(Body body) {
 }
 
 // A private copy of the front end with the null implementation beside it.
-class ForwardingAllocationTest : public ::testing::Test {
+class ForwardingAllocationTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
     ForwardingAllocationTest() {
-        m_directory.copy(TRELVO_NULL_IMPLEMENTATION_PATH, "libVeltApi_aarch64.so");
-        m_frontEnd = std::make_unique<TrelvoTest::LoadedLibrary>(
-            m_directory.copy(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so"));
+        installImplementation(library(), TrelvoTest::FakePath("null"));
+        m_frontEnd = std::make_unique<TrelvoTest::LoadedLibrary>(installFrontEnd());
         m_connect = m_frontEnd->symbol<decltype(&VELT_Connect)>("VELT_Connect");
         m_setConfigurationParameters = m_frontEnd->symbol<decltype(&VELT_SetConfigurationParameters)>(
             "VELT_SetConfigurationParameters");
@@ -97,10 +97,9 @@ protected:
         const auto path = m_frontEnd->symbol<decltype(&Trelvo_GetVeltApiImplementationPath)>(
             "Trelvo_GetVeltApiImplementationPath");
         ASSERT_NE(path(), nullptr);
-        EXPECT_EQ(path(), m_directory.file("libVeltApi_aarch64.so"));
+        EXPECT_EQ(path(), library() + "/libVeltApi_aarch64.so");
     }
 
-    TrelvoTest::TestDirectory m_directory;
     std::unique_ptr<TrelvoTest::LoadedLibrary> m_frontEnd;
     decltype(&VELT_Connect) m_connect = nullptr;
     decltype(&VELT_SetConfigurationParameters) m_setConfigurationParameters = nullptr;

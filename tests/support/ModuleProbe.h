@@ -33,11 +33,8 @@ class ModuleProbe {
 public:
     explicit ModuleProbe(const std::string& directory);
 
-    const ModuleProbeTable& operator*() const { return *m_table; }
     const ModuleProbeTable* operator->() const { return m_table; }
     const std::string& path() const { return m_path; }
-    // Unloads the copy; its state goes with it.
-    bool unload() { return m_library->close(); }
 
 private:
     std::string m_path;

@@ -28,7 +28,9 @@ TestDirectory::TestDirectory() {
 
 TestDirectory::~TestDirectory() {
     std::error_code ignored;
-    // Directories a test made unreadable or unwritable must still go.
+    // Directories a test made unreadable or unwritable, this one included,
+    // must still go: each is opened up before the walk enters it.
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ignored);
     for (auto it = fs::recursive_directory_iterator(m_path, ignored);
          it != fs::recursive_directory_iterator(); it.increment(ignored)) {
         if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
@@ -36,6 +38,7 @@ TestDirectory::~TestDirectory() {
         }
     }
     fs::remove_all(m_path, ignored);
+    if (Exists(m_path)) ADD_FAILURE() << "cannot remove the test directory " << m_path;
 }
 
 std::string TestDirectory::file(const std::string& relative) const {
@@ -104,6 +107,41 @@ ScopedCurrentDirectory::ScopedCurrentDirectory(const std::string& directory)
 ScopedCurrentDirectory::~ScopedCurrentDirectory() {
     std::error_code ignored;
     fs::current_path(m_previous, ignored);
+}
+
+Installation::Installation() : m_currentDirectory(m_root.mkdir("work")) {
+    // Fixed modes: the doctor warns of directories that others can write.
+    chmod(m_root.mkdir("lib").c_str(), 0755);
+    m_root.mkdir("home/.fenra");
+    m_environment.set("HOME", m_root.file("home")).unset("VELT_PATH");
+}
+
+std::string Installation::install(const std::string& source, const std::string& name) const {
+    return m_root.copy(source, "lib/" + name);
+}
+
+std::string Installation::installFrontEnd() const {
+    TestDirectory::copyFile(TRELVO_FRONT_END_PATH, frontEnd());
+    return frontEnd();
+}
+
+std::string Installation::installImplementation(const std::string& directory,
+                                                const std::string& source) const {
+    const std::string path = directory + "/libVeltApi_aarch64.so";
+    TestDirectory::copyFile(source, path);
+    chmod(path.c_str(), 0755);
+    chmod(directory.c_str(), 0755);
+    return path;
+}
+
+void Installation::writeConfiguration(const std::string& content) const {
+    m_root.write("lib/Trelvo.conf", content);
+}
+
+std::string Installation::writeSharedInfo(const std::string& product,
+                                          const std::string& directory) const {
+    return m_root.write("home/.fenra/Korvalt/" + product + "/sharedinfo.txt",
+                        directory + "/libVeltApi_aarch64.so\n");
 }
 
 LoadedLibrary::LoadedLibrary(const std::string& path) {

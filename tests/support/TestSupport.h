@@ -1,18 +1,24 @@
 // What every test needs to stay hermetic: its own directory tree, its own
 // environment and current directory, and private copies of the libraries it
-// loads. Each helper undoes its change when it goes out of scope.
+// loads. Each helper undoes its change when it goes out of scope. Also the
+// naming of parameterized cases.
 #pragma once
 
 #include <dlfcn.h>
 
+#include <gtest/gtest.h>
+
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace TrelvoTest {
 
-// A fresh directory below $TMPDIR (or /tmp), removed with all it holds.
+// A fresh directory below $TMPDIR (or /tmp), removed with all it holds,
+// whatever modes a test gave it or anything in it. A directory that cannot be
+// removed fails the test.
 class TestDirectory {
 public:
     TestDirectory();
@@ -66,6 +72,44 @@ private:
     std::string m_previous;
 };
 
+// A private installation in a test directory of its own:
+//   lib/   the libraries under test, with their Trelvo.conf and Trelvo.log
+//   home/  $HOME, holding .fenra, so that no installed product of the machine
+//          is seen
+//   work/  the current directory, empty
+// VELT_PATH starts unset. Everything is undone on destruction.
+class Installation {
+public:
+    Installation();
+
+    const TestDirectory& root() const { return m_root; }
+    ScopedEnvironment& environment() { return m_environment; }
+    std::string library() const { return m_root.file("lib"); }
+    std::string work() const { return m_root.file("work"); }
+    std::string frontEnd() const { return m_root.file("lib/libTrelvo_aarch64.so"); }
+    std::string logFile() const { return m_root.file("lib/Trelvo.log"); }
+
+    // Copies the file at source into lib/ under name; returns its path.
+    std::string install(const std::string& source, const std::string& name) const;
+    // Copies the front end under test to frontEnd(); returns its path.
+    std::string installFrontEnd() const;
+    // Copies source as libVeltApi_aarch64.so into directory (made if needed),
+    // both of mode 0755; returns its path.
+    std::string installImplementation(const std::string& directory,
+                                      const std::string& source) const;
+    // lib/Trelvo.conf.
+    void writeConfiguration(const std::string& content) const;
+    // home/.fenra/Korvalt/<product>/sharedinfo.txt, whose first line names
+    // libVeltApi_aarch64.so in directory; product is "Pravik" or
+    // "FENRA/Trunwell". Returns its path.
+    std::string writeSharedInfo(const std::string& product, const std::string& directory) const;
+
+private:
+    TestDirectory m_root;
+    ScopedEnvironment m_environment;
+    ScopedCurrentDirectory m_currentDirectory;
+};
+
 // A shared library loaded with dlopen(RTLD_NOW | RTLD_LOCAL), closed on
 // destruction unless released. Fails the current test when loading fails.
 class LoadedLibrary {
@@ -75,8 +119,6 @@ public:
     LoadedLibrary(const LoadedLibrary&) = delete;
     LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
-    bool loaded() const { return m_handle != nullptr; }
-    void* handle() const { return m_handle; }
     // dlclose; true when it succeeded (or nothing was loaded).
     bool close();
 
@@ -99,6 +141,23 @@ public:
     ~HangGuard();
     HangGuard(const HangGuard&) = delete;
     HangGuard& operator=(const HangGuard&) = delete;
+};
+
+// Base of the parameters of value-parameterized cases: names each instance,
+// in the test's name and in GoogleTest's output.
+struct NamedCase {
+    const char* caseName;
+};
+
+inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase) {
+    return stream << namedCase.caseName;
+}
+
+struct CaseName {
+    template <typename Parameter>
+    std::string operator()(const ::testing::TestParamInfo<Parameter>& info) const {
+        return info.param.caseName;
+    }
 };
 
 // The whole content of a file; nullopt when it cannot be read.

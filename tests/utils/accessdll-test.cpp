@@ -10,10 +10,13 @@ namespace {
 using namespace InternalUtils;
 using TrelvoTest::TestDirectory;
 
-// A private copy of a real library that exports trelvo_module_probe.
-std::string CopyOfProbe(const TestDirectory& directory) {
-    return directory.copy(TRELVO_MODULE_PROBE_PATH, "libprobe-copy.so");
-}
+// Each case has a private copy of a real library, m_probe, that exports
+// trelvo_module_probe.
+class AccessdllTest : public ::testing::Test {
+protected:
+    TestDirectory m_directory;
+    const std::string m_probe = m_directory.copy(TRELVO_MODULE_PROBE_PATH, "libprobe-copy.so");
+};
 
 // Loaded by loaddll, released at the end of the test.
 class LoadedByLoaddll {
@@ -30,52 +33,47 @@ private:
     void* m_handle;
 };
 
-TEST(AccessdllTest, EmptyPathLoadsNothingAndLeavesNoLoaderError) {
+TEST_F(AccessdllTest, EmptyPathLoadsNothingAndLeavesNoLoaderError) {
     dlerror();
     EXPECT_EQ(loaddll(""), nullptr);
     EXPECT_EQ(getdllerrormessage(), "");
 }
 
-TEST(AccessdllTest, MissingLibraryGivesItsErrorTextOnce) {
-    TestDirectory directory;
-    EXPECT_EQ(loaddll(directory.file("libmissing.so")), nullptr);
+TEST_F(AccessdllTest, MissingLibraryGivesItsErrorTextOnce) {
+    EXPECT_EQ(loaddll(m_directory.file("libmissing.so")), nullptr);
     EXPECT_NE(getdllerrormessage().find("libmissing.so"), std::string::npos);
     EXPECT_EQ(getdllerrormessage(), "");
 }
 
-TEST(AccessdllTest, LoadingAndFreeingARealLibrarySucceeds) {
-    TestDirectory directory;
-    void* handle = loaddll(CopyOfProbe(directory));
+TEST_F(AccessdllTest, LoadingAndFreeingARealLibrarySucceeds) {
+    void* handle = loaddll(m_probe);
     ASSERT_NE(handle, nullptr) << getdllerrormessage();
     EXPECT_TRUE(freedll(handle));
 }
 
-TEST(AccessdllTest, FreeingNoHandleSucceeds) { EXPECT_TRUE(freedll(nullptr)); }
+TEST_F(AccessdllTest, FreeingNoHandleSucceeds) { EXPECT_TRUE(freedll(nullptr)); }
 
 // A null handle passed on to dlsym would be RTLD_DEFAULT, which finds malloc.
-TEST(AccessdllTest, NullHandleOrNameFindsNothingWithoutAskingTheLoader) {
-    TestDirectory directory;
-    LoadedByLoaddll library(CopyOfProbe(directory));
+TEST_F(AccessdllTest, NullHandleOrNameFindsNothingWithoutAskingTheLoader) {
+    LoadedByLoaddll library(m_probe);
     dlerror();
     EXPECT_EQ(getprocedurefromdll(nullptr, "malloc"), nullptr);
     EXPECT_EQ(getprocedurefromdll(library.get(), nullptr), nullptr);
     EXPECT_EQ(getdllerrormessage(), "");
 }
 
-TEST(AccessdllTest, ProcedureLookupFindsOnlyExportedSymbols) {
-    TestDirectory directory;
-    LoadedByLoaddll library(CopyOfProbe(directory));
+TEST_F(AccessdllTest, ProcedureLookupFindsOnlyExportedSymbols) {
+    LoadedByLoaddll library(m_probe);
     EXPECT_NE(getprocedurefromdll(library.get(), "trelvo_module_probe"), nullptr);
     EXPECT_EQ(getprocedurefromdll(library.get(), "trelvo_not_exported"), nullptr);
 }
 
-TEST(AccessdllTest, LoadedSymbolsStayOutOfTheGlobalScope) {
-    TestDirectory directory;
-    LoadedByLoaddll library(CopyOfProbe(directory));
+TEST_F(AccessdllTest, LoadedSymbolsStayOutOfTheGlobalScope) {
+    LoadedByLoaddll library(m_probe);
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "trelvo_module_probe"), nullptr);
 }
 
-TEST(AccessdllTest, FunctionsAreBoundOnFirstUseNotAtLoad) {
+TEST_F(AccessdllTest, FunctionsAreBoundOnFirstUseNotAtLoad) {
     LoadedByLoaddll library(TRELVO_LAZY_BINDING_LIBRARY_PATH);
     EXPECT_NE(getprocedurefromdll(library.get(), "trelvo_test_call_undefined"), nullptr);
 }

@@ -38,9 +38,13 @@ private:
     FILE* m_stream = nullptr;
 };
 
-TEST(FileopsTest, NullArgumentsAreInvalidAndLeaveTheStreamSlotAlone) {
-    TestDirectory directory;
-    const std::string path = directory.write("file", "content");
+class FileopsTest : public ::testing::Test {
+protected:
+    TestDirectory m_directory;
+};
+
+TEST_F(FileopsTest, NullArgumentsAreInvalidAndLeaveTheStreamSlotAlone) {
+    const std::string path = m_directory.write("file", "content");
     for (const auto open : {openfile, openfile_unbuffered}) {
         FILE* stream = kUntouched;
         EXPECT_EQ(open(nullptr, path.c_str(), "r"), EINVAL);
@@ -52,9 +56,8 @@ TEST(FileopsTest, NullArgumentsAreInvalidAndLeaveTheStreamSlotAlone) {
     EXPECT_EQ(flushfile(nullptr), EINVAL);
 }
 
-TEST(FileopsTest, NullBufferStreamOrCapacityIsInvalid) {
-    TestDirectory directory;
-    OpenFile file(directory.write("file", "content"), "r+");
+TEST_F(FileopsTest, NullBufferStreamOrCapacityIsInvalid) {
+    OpenFile file(m_directory.write("file", "content"), "r+");
     char buffer[8] = {};
     long size = -1;
     EXPECT_EQ(getfilesize(nullptr, &size), EINVAL);
@@ -69,9 +72,8 @@ TEST(FileopsTest, NullBufferStreamOrCapacityIsInvalid) {
     EXPECT_EQ(readline(buffer, 0, file.get()), EINVAL);
 }
 
-TEST(FileopsTest, OpeningAMissingFileIsENOENTWithANullStream) {
-    TestDirectory directory;
-    const std::string missing = directory.file("missing");
+TEST_F(FileopsTest, OpeningAMissingFileIsENOENTWithANullStream) {
+    const std::string missing = m_directory.file("missing");
     for (const auto open : {openfile, openfile_unbuffered}) {
         FILE* stream = kUntouched;
         EXPECT_EQ(open(&stream, missing.c_str(), "r"), ENOENT);
@@ -79,16 +81,15 @@ TEST(FileopsTest, OpeningAMissingFileIsENOENTWithANullStream) {
     }
 }
 
-TEST(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
-    TestDirectory directory;
-    const std::string buffered = directory.file("buffered");
+TEST_F(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
+    const std::string buffered = m_directory.file("buffered");
     OpenFile file(buffered, "w");
     ASSERT_EQ(writefile("abc", 1, 3, file.get()), 0);
     EXPECT_EQ(ReadFile(buffered), "");
     EXPECT_EQ(flushfile(file.get()), 0);
     EXPECT_EQ(ReadFile(buffered), "abc");
 
-    const std::string unbuffered = directory.file("unbuffered");
+    const std::string unbuffered = m_directory.file("unbuffered");
     FILE* stream = nullptr;
     ASSERT_EQ(openfile_unbuffered(&stream, unbuffered.c_str(), "w"), 0);
     EXPECT_EQ(writefile("abc", 1, 3, stream), 0);
@@ -96,9 +97,8 @@ TEST(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
     EXPECT_EQ(closefile(stream), 0);
 }
 
-TEST(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
-    TestDirectory directory;
-    OpenFile file(directory.write("lines", "abcdefgh\nxy"), "r");
+TEST_F(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
+    OpenFile file(m_directory.write("lines", "abcdefgh\nxy"), "r");
     char buffer[4];
     for (const char* piece : {"abc", "def", "gh\n", "xy"}) {
         ASSERT_EQ(readline(buffer, sizeof buffer, file.get()), 0);
@@ -111,20 +111,18 @@ TEST(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
 
 // A directory opens for reading, but every read of it fails: a real stream
 // whose error indicator gets set.
-TEST(FileopsTest, FailedReadsAndWritesReturnTheErrorNumber) {
-    TestDirectory directory;
-    OpenFile folder(directory.path(), "r");
+TEST_F(FileopsTest, FailedReadsAndWritesReturnTheErrorNumber) {
+    OpenFile folder(m_directory.path(), "r");
     char buffer[8];
     EXPECT_EQ(readline(buffer, sizeof buffer, folder.get()), EISDIR);
     EXPECT_EQ(readfile(buffer, 1, sizeof buffer, folder.get()), EISDIR);
 
-    OpenFile readOnly(directory.write("file", "content"), "r");
+    OpenFile readOnly(m_directory.write("file", "content"), "r");
     EXPECT_EQ(writefile("x", 1, 1, readOnly.get()), EBADF);
 }
 
-TEST(FileopsTest, ReadfileShortOfTheRequestAtEndOfFileSucceeds) {
-    TestDirectory directory;
-    OpenFile file(directory.write("file", "abc"), "r");
+TEST_F(FileopsTest, ReadfileShortOfTheRequestAtEndOfFileSucceeds) {
+    OpenFile file(m_directory.write("file", "abc"), "r");
     char buffer[10] = {};
     EXPECT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
     EXPECT_STREQ(buffer, "abc");
@@ -140,9 +138,8 @@ long SizeAtUnchangedPosition(FILE* stream) {
     return size;
 }
 
-TEST(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
-    TestDirectory directory;
-    OpenFile file(directory.write("file", "0123456789"), "r");
+TEST_F(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
+    OpenFile file(m_directory.write("file", "0123456789"), "r");
     EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 10);
     char buffer[3];
     ASSERT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
@@ -150,17 +147,15 @@ TEST(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
     EXPECT_EQ(ftell(file.get()), 3);
 }
 
-TEST(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
-    TestDirectory directory;
-    OpenFile file(directory.write("empty", ""), "r");
+TEST_F(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
+    OpenFile file(m_directory.write("empty", ""), "r");
     EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 0);
     EXPECT_EQ(ftell(file.get()), 0);
 }
 
 // Opening for reading must not wait for a writer that may never come.
-TEST(FileopsTest, FifoWithoutAWriterOpensAtOnceAndReadsAsEmpty) {
-    TestDirectory directory;
-    const std::string path = directory.fifo("fifo");
+TEST_F(FileopsTest, FifoWithoutAWriterOpensAtOnceAndReadsAsEmpty) {
+    const std::string path = m_directory.fifo("fifo");
     const TrelvoTest::HangGuard guard(10);
     OpenFile file(path, "r");
     char buffer[16];
@@ -169,9 +164,8 @@ TEST(FileopsTest, FifoWithoutAWriterOpensAtOnceAndReadsAsEmpty) {
 
 // The stream blocks again once open: it waits for data still to come instead
 // of failing with EAGAIN.
-TEST(FileopsTest, FifoWithAWriterReadsWhatItSends) {
-    TestDirectory directory;
-    const std::string path = directory.fifo("fifo");
+TEST_F(FileopsTest, FifoWithAWriterReadsWhatItSends) {
+    const std::string path = m_directory.fifo("fifo");
     const TrelvoTest::HangGuard guard(10);
     // A reader of our own lets the writer open without waiting.
     const int keeper = open(path.c_str(), O_RDONLY | O_NONBLOCK);

@@ -16,10 +16,6 @@
 
 namespace {
 
-using TrelvoTest::ScopedCurrentDirectory;
-using TrelvoTest::ScopedEnvironment;
-using TrelvoTest::TestDirectory;
-
 constexpr char kImplementation[] = "libVeltApi_aarch64.so";
 
 // The helper's standard output; nullopt when it could not be run or failed.
@@ -51,45 +47,41 @@ std::string Report(bool secure, const std::string& veltPath, const std::string& 
 
 // The implementation in the current directory and in $VELT_PATH; every
 // directory open to nobody, so that only secure execution can hide them.
-class SecureExecutionTest : public ::testing::Test {
+class SecureExecutionTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
     SecureExecutionTest() {
-        chmod(m_root.path().c_str(), 0755);
-        m_root.write(std::string("cwd/") + kImplementation, "");
-        m_root.write(std::string("velt/") + kImplementation, "");
-        m_environment.set("VELT_PATH", m_root.file("velt"));
+        chmod(root().path().c_str(), 0755);
+        root().write(std::string("work/") + kImplementation, "");
+        root().write(std::string("velt/") + kImplementation, "");
+        environment().set("VELT_PATH", root().file("velt"));
     }
 
     std::string Helper(const std::string& name) const {
-        const std::string path = m_root.copy(TRELVO_SECURE_EXECUTION_HELPER_PATH, name);
+        const std::string path = root().copy(TRELVO_SECURE_EXECUTION_HELPER_PATH, name);
         chmod(path.c_str(), 0755);
         return path;
     }
 
-    std::optional<std::string> RunIn(const std::string& helper) const {
-        ScopedCurrentDirectory current(m_root.file("cwd"));
-        return RunHelper(helper, m_root.mkdir("empty"));
+    std::optional<std::string> Launch(const std::string& helper) const {
+        return RunHelper(helper, root().mkdir("empty"));
     }
-
-    TestDirectory m_root;
-    ScopedEnvironment m_environment;
 };
 
 TEST_F(SecureExecutionTest, SetUserIdProcessIgnoresEnvironmentAndCurrentDirectory) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root, to give the helper to nobody";
     const passwd* nobody = getpwnam("nobody");
     if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
-    const std::optional<std::string> plain = RunIn(Helper("plain-helper"));
+    const std::optional<std::string> plain = Launch(Helper("plain-helper"));
     if (!plain) {
         GTEST_SKIP() << "the helper cannot be run from here (under user-mode emulation an "
                         "aarch64 program runs only through the emulator)";
     }
-    EXPECT_EQ(*plain, Report(false, m_root.file("velt"), std::string("./") + kImplementation));
+    EXPECT_EQ(*plain, Report(false, root().file("velt"), std::string("./") + kImplementation));
 
     const std::string setUserId = Helper("set-user-id-helper");
     ASSERT_EQ(chown(setUserId.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
     ASSERT_EQ(chmod(setUserId.c_str(), 04755), 0);
-    const std::optional<std::string> secure = RunIn(setUserId);
+    const std::optional<std::string> secure = Launch(setUserId);
     ASSERT_TRUE(secure) << "the set-user-ID helper failed";
     if (secure->rfind("secure=0", 0) == 0) {
         GTEST_SKIP() << "the set-user-ID bit took no effect here (a nosuid mount, no_new_privs, "
