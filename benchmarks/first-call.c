@@ -25,17 +25,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "api/EntryPoints.h"
+
 typedef uint32_t (*ConnectFunction)(void *);
 
-static const char *const kEntryPoints[] = {
-    "VELT_Connect", "VELT_ConnectInSameProcess", "VELT_LaunchMultitonServerInstance",
-    "VELT_ConnectWithURI", "VELT_ConnectSingleton", "VELT_GetConnectionStatus",
-    "VELT_Disconnect", "VELT_DisconnectIfLastClient", "VELT_SelectConfigurationByFileName",
-    "VELT_SelectConfigurationByName", "VELT_GetAvailableConfigurationCount",
-    "VELT_GetAvailableConfigurations", "VELT_SetConfigurationParameters", "VELT_SetClientInfo",
-    "VELT_FinishInitialization", "VELT_BeginDynamicInitialization",
-    "VELT_CancelDynamicInitialization", "VELT_GetAPIVersion", "VELT_GetService",
-    "VELT_GetLastErrorMessage"};
+#define ENTRY_POINT_SYMBOL(symbol, ...) #symbol,
+static const char *const kEntryPoints[] = {TRELVO_ENTRY_POINTS(ENTRY_POINT_SYMBOL)};
 
 enum { kEntryPointCount = sizeof kEntryPoints / sizeof kEntryPoints[0] };
 
