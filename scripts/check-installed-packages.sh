@@ -12,7 +12,8 @@ make_work_dir check-installed-packages
 SUDO=()
 ((EUID == 0)) || SUDO=(sudo)
 
-installed() { dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | sed -n 's/^installed //p' | sort; }
+# Every package dpkg knows of but as not installed: a failed dpkg -i leaves some half-way.
+installed() { dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | awk '$1 != "not-installed" { print $2 }' | sort; }
 
 # Purges the packages it installed: the project's and arm64 ones (not another's
 # that a concurrent apt-get may have installed meanwhile).
