@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# Shared by check-install.sh and check-packages.sh (sourced, not run): a work
-# directory, builds without tests, and checks of built artefacts.
+# Shared by the check-*.sh scripts (sourced, not run): a work directory,
+# builds without tests, checks of built artefacts, and runs of the consumers.
 # shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -51,11 +51,22 @@ expect_machine() {
     done
 }
 
+# Runs a consumer (through RUNNER, an emulator or nothing), which checks that the front
+# end chose the implementation named, with an empty home and current directory, and of
+# the variables that steer the front end only those given: CONSUMER IMPLEMENTATION VAR=value...
+RUNNER=()
+run_consumer() {
+    mkdir -p "$WORK/home" "$WORK/run"
+    (cd "$WORK/run" && env -i PATH="$PATH" HOME="$WORK/home" "${@:3}" "${RUNNER[@]}" "$1" "$2")
+}
+
 # What the runtime and the development component install, relative to the
 # prefix, sorted; the library directory is the argument.
-runtime_files() { echo "$1/libTrelvo_aarch64.so"; }
+package_files() { printf '%s\n' "share/doc/$1/"{changelog.Debian.gz,copyright} "share/lintian/overrides/$1"; }
+runtime_files() { echo "$1/libTrelvo_aarch64.so" && package_files libtrelvo; }
 development_files() {
     printf '%s\n' include/trelvo/Trelvo.h \
         "$1"/cmake/Trelvo/Trelvo{Config,ConfigVersion,Targets-relwithdebinfo,Targets}.cmake \
         "$1/pkgconfig/trelvo.pc"
+    package_files libtrelvo-dev
 }

@@ -29,18 +29,6 @@ check_components() {
     done
 }
 
-# Runs a consumer, which checks that the front end chose the implementation
-# named, with an empty home and current directory, and of the variables that
-# steer the front end only those given (VAR=value...).
-run_consumer() {
-    local preset=$1 consumer=$2 implementation=$3 runner=()
-    shift 3
-    [[ $preset != aarch64 ]] || runner=("${AARCH64_EMULATOR[@]}")
-    mkdir -p "$WORK/home" "$WORK/run"
-    (cd "$WORK/run" &&
-        env -i PATH="$PATH" HOME="$WORK/home" "$@" "${runner[@]}" "$consumer" "$implementation")
-}
-
 build_c_consumer() {
     local preset=$1 prefix=$2 libdir=$3 compiler=cc cflags libs pcLibdir
     [[ $preset != aarch64 ]] || compiler=aarch64-linux-gnu-gcc
@@ -72,6 +60,8 @@ build_cxx_consumer() {
 check_preset() {
     local preset=$1 build=$WORK/build prefix=$WORK/prefix libdir
     rm -rf "${WORK:?}"/*
+    RUNNER=()
+    [[ $preset != aarch64 ]] || RUNNER=("${AARCH64_EMULATOR[@]}")
     build_preset_into "$preset" "$build"
     libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
     check_components "$build" "$libdir"
@@ -87,14 +77,14 @@ check_preset() {
     expect_machine "$preset" "$installed/$FRONT_END" "$installed/$IMPLEMENTATION" \
         "$WORK/c-consumer" "$WORK/cxx-consumer/trelvo-consumer"
     announce "Run: the implementation beside the installed front end"
-    run_consumer "$preset" "$WORK/c-consumer" "$installed/$IMPLEMENTATION"
-    run_consumer "$preset" "$WORK/cxx-consumer/trelvo-consumer" "$installed/$IMPLEMENTATION"
+    run_consumer "$WORK/c-consumer" "$installed/$IMPLEMENTATION"
+    run_consumer "$WORK/cxx-consumer/trelvo-consumer" "$installed/$IMPLEMENTATION"
 
     announce "Run: Trelvo.conf beside the installed front end names another directory"
     mkdir -p "$WORK/elsewhere"
     cp "$installed/$IMPLEMENTATION" "$WORK/elsewhere/"
     printf 'veltapipath = %s\nignoredefaultsearch = true\n' "$WORK/elsewhere" >"$installed/Trelvo.conf"
-    run_consumer "$preset" "$WORK/c-consumer" "$WORK/elsewhere/$IMPLEMENTATION" TRELVODEBUG=1
+    run_consumer "$WORK/c-consumer" "$WORK/elsewhere/$IMPLEMENTATION" TRELVODEBUG=1
     # The installed library logs beside itself.
     local stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2},[0-9]{3}'
     grep -Eqx "$stamp Using VELT API from \"$WORK/elsewhere/$IMPLEMENTATION\"" "$installed/Trelvo.log" ||

@@ -16,6 +16,7 @@ readonly PACKAGES=(
     clang libclang-rt-14-dev              # the fuzzers: clang and its libFuzzer runtime
     file binutils pkgconf dpkg-dev        # checks of the binaries, installed tree and packages
     devscripts abigail-tools              # hardening-check, and the ABI check (abidw, abidiff)
+    lintian man-db                        # the packages' check, and their manual page read back
 )
 
 main() {

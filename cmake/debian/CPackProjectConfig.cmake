@@ -1,0 +1,12 @@
+# Read by cpack before it makes the packages, through the CPackProjectConfig.cmake
+# that cmake/install.cmake generates in the build tree with the calls.
+
+# Sets the component's Depends to what dpkg-shlibdeps finds for the binaries.
+function(trelvo_shlibdeps component)
+    file(WRITE ${TRELVO_SHLIBDEPS_DIR}/debian/control "")
+    list(TRANSFORM ARGN PREPEND -e)
+    execute_process(COMMAND dpkg-shlibdeps -O ${ARGN} WORKING_DIRECTORY ${TRELVO_SHLIBDEPS_DIR}
+        OUTPUT_VARIABLE depends ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX REPLACE "^shlibs:Depends=([^\n]*)\n?$" "\\1" depends "${depends}")
+    set(CPACK_DEBIAN_${component}_PACKAGE_DEPENDS "${depends}" PARENT_SCOPE)
+endfunction()
