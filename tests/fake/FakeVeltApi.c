@@ -1,14 +1,11 @@
 /*
  * A fake VELT API implementation, built into several variants that differ
- * only in the entry points they export:
- *   FAKE_VELT_WITHOUT_CONNECT_WITH_URI        withholds VELT_ConnectWithURI;
- *   FAKE_VELT_WITHOUT_OPTIONAL                withholds all 13 optional ones;
- *   FAKE_VELT_WITHOUT_REQUIRED                withholds VELT_Disconnect and
- *                                             VELT_GetService;
- *   FAKE_VELT_WITHOUT_GET_LAST_ERROR_MESSAGE  withholds VELT_GetLastErrorMessage.
- * FAKE_VELT_VARIANT names the variant in every call it records. A withheld
- * function is still compiled, with hidden visibility, so every variant is the
- * same code.
+ * only in the entry points they export: tests/fake/CMakeLists.txt withholds a
+ * group of them by defining its macro (FAKE_OPTIONAL, FAKE_CONNECT_WITH_URI,
+ * FAKE_DISCONNECT_AND_GET_SERVICE, FAKE_GET_LAST_ERROR_MESSAGE) as
+ * FAKE_WITHHELD. FAKE_VELT_VARIANT names the variant in every call it records.
+ * A withheld function is still compiled, with hidden visibility, so every
+ * variant is the same code.
  *
  * FAKE_VELT_NULL builds it without the control library: every entry point
  * records nothing and returns 0 (an empty text) at once, so that a measurement
@@ -25,32 +22,19 @@
 
 #define FAKE_EXPORTED __attribute__((visibility("default")))
 #define FAKE_WITHHELD __attribute__((visibility("hidden")))
-
-#if defined(FAKE_VELT_WITHOUT_OPTIONAL)
-#define FAKE_OPTIONAL FAKE_WITHHELD
-#else
+#define FAKE_REQUIRED FAKE_EXPORTED
+#ifndef FAKE_OPTIONAL
 #define FAKE_OPTIONAL FAKE_EXPORTED
 #endif
-
-#if defined(FAKE_VELT_WITHOUT_OPTIONAL) || defined(FAKE_VELT_WITHOUT_CONNECT_WITH_URI)
-#define FAKE_CONNECT_WITH_URI FAKE_WITHHELD
-#else
-#define FAKE_CONNECT_WITH_URI FAKE_EXPORTED
+#ifndef FAKE_CONNECT_WITH_URI
+#define FAKE_CONNECT_WITH_URI FAKE_OPTIONAL
 #endif
-
-#if defined(FAKE_VELT_WITHOUT_REQUIRED)
-#define FAKE_DISCONNECT_AND_GET_SERVICE FAKE_WITHHELD
-#else
+#ifndef FAKE_DISCONNECT_AND_GET_SERVICE
 #define FAKE_DISCONNECT_AND_GET_SERVICE FAKE_EXPORTED
 #endif
-
-#if defined(FAKE_VELT_WITHOUT_GET_LAST_ERROR_MESSAGE)
-#define FAKE_GET_LAST_ERROR_MESSAGE FAKE_WITHHELD
-#else
+#ifndef FAKE_GET_LAST_ERROR_MESSAGE
 #define FAKE_GET_LAST_ERROR_MESSAGE FAKE_EXPORTED
 #endif
-
-#define FAKE_REQUIRED FAKE_EXPORTED
 
 static uint64_t widePointer(const void *pointer) { return (uint64_t)(uintptr_t)pointer; }
 static uint64_t wideInteger(VeltInt integer) { return integer; }

@@ -97,7 +97,7 @@ protected:
         const auto path = m_frontEnd->symbol<decltype(&Trelvo_GetVeltApiImplementationPath)>(
             "Trelvo_GetVeltApiImplementationPath");
         ASSERT_NE(path(), nullptr);
-        EXPECT_EQ(path(), library() + "/libVeltApi_aarch64.so");
+        EXPECT_EQ(path(), library() + "/" + TrelvoTest::kImplementationName);
     }
 
     std::unique_ptr<TrelvoTest::LoadedLibrary> m_frontEnd;

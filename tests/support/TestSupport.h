@@ -72,6 +72,9 @@ private:
     std::string m_previous;
 };
 
+// The file name under which the front end looks for the implementation.
+inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
+
 // A private installation in a test directory of its own:
 //   lib/   the libraries under test, with their Trelvo.conf and Trelvo.log
 //   home/  $HOME, holding .fenra, so that no installed product of the machine
@@ -89,8 +92,6 @@ public:
     std::string frontEnd() const { return m_root.file("lib/libTrelvo_aarch64.so"); }
     std::string logFile() const { return m_root.file("lib/Trelvo.log"); }
 
-    // Copies the file at source into lib/ under name; returns its path.
-    std::string install(const std::string& source, const std::string& name) const;
     // Copies the front end under test to frontEnd(); returns its path.
     std::string installFrontEnd() const;
     // Copies source as libVeltApi_aarch64.so into directory (made if needed),
