@@ -27,7 +27,6 @@ public:
     TestDirectory& operator=(const TestDirectory&) = delete;
 
     const std::string& path() const { return m_path; }
-    // path() + "/" + relative.
     std::string file(const std::string& relative) const;
     // Creates relative (and its parents) as a directory; returns its path.
     std::string mkdir(const std::string& relative) const;
@@ -98,7 +97,6 @@ public:
     // both of mode 0755; returns its path.
     std::string installImplementation(const std::string& directory,
                                       const std::string& source) const;
-    // lib/Trelvo.conf.
     void writeConfiguration(const std::string& content) const;
     // home/.fenra/Korvalt/<product>/sharedinfo.txt, whose first line names
     // libVeltApi_aarch64.so in directory; product is "Pravik" or
