@@ -29,7 +29,6 @@ struct FrontEndExports {
 #undef TRELVO_EXPORT_MEMBER
 };
 
-inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
 // Logged each time the configuration is processed, unless Trelvo.conf names
 // a directory that is not an environment reference.
 inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";

@@ -8,11 +8,12 @@ namespace {
 
 class DisconnectTest : public FrontEndTest {
 protected:
-    // A ready front end with the complete fake beside it.
-    const FrontEndExports& Ready() {
-        m_fake = PlaceFake("complete", library());
+    // A front end that has loaded the variant beside it, and been answered
+    // connected by its first call (ready, for the complete fake).
+    const FrontEndExports& Loaded(const char* variant = "complete", VeltResult connected = 0) {
+        m_fake = PlaceFake(variant, library());
         const FrontEndExports& api = LoadFrontEnd();
-        EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+        EXPECT_EQ(api.VELT_Connect(nullptr), connected);
         EXPECT_TRUE(IsMapped(m_fake));
         return api;
     }
@@ -33,7 +34,7 @@ TEST_F(DisconnectTest, DisconnectingFirstLoadsAndReadsNothing) {
 // Whatever the implementation answers, it is unloaded; the next call loads
 // the same file again without searching or reading the configuration.
 TEST_F(DisconnectTest, DisconnectUnloadsAndTheNextCallReloadsTheSamePath) {
-    const FrontEndExports& api = Ready();
+    const FrontEndExports& api = Loaded();
     FakeVelt_SetResult(FAKE_VELT_Disconnect, 0x8000000f);
     EXPECT_EQ(api.VELT_Disconnect(), 0x8000000fu);
     EXPECT_EQ(FakeVelt_CallCountOf(FAKE_VELT_Disconnect), 1);
@@ -57,7 +58,7 @@ struct LastClient : NamedCase {
 class LastClientTest : public DisconnectTest, public ::testing::WithParamInterface<LastClient> {};
 
 TEST_P(LastClientTest, OnlyTheValueOneUnloads) {
-    const FrontEndExports& api = Ready();
+    const FrontEndExports& api = Loaded();
     FakeVelt_SetLastClient(GetParam().value);
     uint32_t lastClient = 0xDEAD;
     EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), 0u);
@@ -74,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Values, LastClientTest,
                          CaseName());
 
 TEST_F(DisconnectTest, FailingDisconnectIfLastClientKeepsTheLibrary) {
-    const FrontEndExports& api = Ready();
+    const FrontEndExports& api = Loaded();
     FakeVelt_SetResult(FAKE_VELT_DisconnectIfLastClient, TRELVO_E_NOT_LOADED);
     FakeVelt_SetLastClient(1);
     uint32_t lastClient = 0;
@@ -83,7 +84,7 @@ TEST_F(DisconnectTest, FailingDisconnectIfLastClientKeepsTheLibrary) {
 }
 
 TEST_F(DisconnectTest, NullLastClientIsPassedOnAndUnloadsNothing) {
-    const FrontEndExports& api = Ready();
+    const FrontEndExports& api = Loaded();
     FakeVelt_SetLastClient(1);
     EXPECT_EQ(api.VELT_DisconnectIfLastClient(nullptr), 0u);
     ASSERT_EQ(FakeVelt_CallCountOf(FAKE_VELT_DisconnectIfLastClient), 1);
@@ -92,22 +93,18 @@ TEST_F(DisconnectTest, NullLastClientIsPassedOnAndUnloadsNothing) {
 }
 
 TEST_F(DisconnectTest, DisconnectIfLastClientNotProvidedIsNotSupported) {
-    const std::string fake = PlaceFake("without-optional", library());
-    const FrontEndExports& api = LoadFrontEnd();
-    ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
+    const FrontEndExports& api = Loaded("without-optional");
     uint32_t lastClient = 0;
     EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_SUPPORTED);
-    EXPECT_TRUE(IsMapped(fake));
+    EXPECT_TRUE(IsMapped(m_fake));
 }
 
 // The front end cannot tell an implementation without VELT_Disconnect that
 // it goes, but must still be able to unload it.
 TEST_F(DisconnectTest, DisconnectUnloadsALibraryThatFailedToBind) {
-    const std::string fake = PlaceFake("without-required", library());
-    const FrontEndExports& api = LoadFrontEnd();
-    ASSERT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
+    const FrontEndExports& api = Loaded("without-required", TRELVO_E_MISSING_ENTRY_POINTS);
     EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_IMPLEMENTED);
-    EXPECT_FALSE(IsMapped(fake));
+    EXPECT_FALSE(IsMapped(m_fake));
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
     EXPECT_EQ(FakeVelt_LoadCount(), 2);
 }
@@ -123,7 +120,7 @@ class RefusedUnloadTest : public DisconnectTest,
 // The library stays loaded but not initialized: the next call binds it again,
 // and clears the loader's text.
 TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
-    const FrontEndExports& api = Ready();
+    const FrontEndExports& api = Loaded();
     FakeVelt_SetResult(FAKE_VELT_Disconnect, 0x2A);
     FakeVelt_SetLastClient(1);
     FakeVelt_SetErrorMessage("from the implementation");

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -26,86 +27,66 @@ static_assert(std::is_same_v<decltype(&VELT_GetLastErrorMessage), const char* (*
 
 // Distinct in every position and in both halves, so that a truncated, swapped
 // or sign-extended argument shows.
-constexpr uint64_t kWide1 = 0xFFFFFFFF12345671u;
-constexpr uint64_t kWide2 = 0x80000000FEDCBA92u;
-constexpr uint64_t kWide3 = 0x0123456789ABCDE3u;
+constexpr uint64_t kWide[] = {0xFFFFFFFF12345671u, 0x80000000FEDCBA92u, 0x0123456789ABCDE3u};
 constexpr uint32_t kNarrow = 0x89ABCDEFu;
 
-VeltArg Arg(uint64_t value) { return reinterpret_cast<VeltArg>(value); }
-
 uint32_t s_status;  // where VELT_GetConnectionStatus writes
+
+// What a forwarder is called with in the next position: the narrow value,
+// the status to write, or the wide value of that position.
+template <typename Parameter>
+Parameter NextArgument(size_t& position) {
+    const size_t at = position++;
+    if constexpr (std::is_same_v<Parameter, VeltInt>) {
+        return kNarrow;
+    } else if constexpr (std::is_same_v<Parameter, uint32_t*>) {
+        return &s_status;
+    } else {
+        return reinterpret_cast<VeltArg>(kWide[at]);
+    }
+}
+
+template <typename... Parameters>
+std::tuple<Parameters...> Arguments(VeltResult (*)(Parameters...)) {
+    [[maybe_unused]] size_t position = 0;
+    return {NextArgument<Parameters>(position)...};
+}
+
+// The arguments as the fake records them, widened from their own width.
+template <typename Function>
+std::array<uint64_t, 3> Received(Function function) {
+    const auto widened = [](auto argument) -> uint64_t {
+        if constexpr (std::is_pointer_v<decltype(argument)>) {
+            return reinterpret_cast<uintptr_t>(argument);
+        } else {
+            return argument;
+        }
+    };
+    return std::apply(
+        [&](auto... arguments) { return std::array<uint64_t, 3>{widened(arguments)...}; },
+        Arguments(function));
+}
 
 struct Forwarder {
     const char* name;
     FakeVeltFunction function;
-    bool optional;
     VeltResult (*call)(const FrontEndExports& api);
     std::array<uint64_t, 3> received;  // what the fake must record
 };
 
-// The seventeen plain forwarders.
+// The seventeen plain forwarders, each called with Arguments().
 const std::vector<Forwarder>& Forwarders() {
-    static const std::vector<Forwarder> forwarders = {
-        {"VELT_Connect", FAKE_VELT_Connect, false,
-         [](const FrontEndExports& api) { return api.VELT_Connect(Arg(kWide1)); }, {kWide1}},
-        {"VELT_ConnectInSameProcess", FAKE_VELT_ConnectInSameProcess, false,
-         [](const FrontEndExports& api) { return api.VELT_ConnectInSameProcess(Arg(kWide1)); },
-         {kWide1}},
-        {"VELT_LaunchMultitonServerInstance", FAKE_VELT_LaunchMultitonServerInstance, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_LaunchMultitonServerInstance(Arg(kWide1));
-         },
-         {kWide1}},
-        {"VELT_ConnectWithURI", FAKE_VELT_ConnectWithURI, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_ConnectWithURI(Arg(kWide1), Arg(kWide2));
-         },
-         {kWide1, kWide2}},
-        {"VELT_ConnectSingleton", FAKE_VELT_ConnectSingleton, true,
-         [](const FrontEndExports& api) { return api.VELT_ConnectSingleton(Arg(kWide1), kNarrow); },
-         {kWide1, kNarrow}},
-        {"VELT_GetConnectionStatus", FAKE_VELT_GetConnectionStatus, false,
-         [](const FrontEndExports& api) { return api.VELT_GetConnectionStatus(&s_status); },
-         {reinterpret_cast<uintptr_t>(&s_status)}},
-        {"VELT_SelectConfigurationByFileName", FAKE_VELT_SelectConfigurationByFileName, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_SelectConfigurationByFileName(Arg(kWide1));
-         },
-         {kWide1}},
-        {"VELT_SelectConfigurationByName", FAKE_VELT_SelectConfigurationByName, true,
-         [](const FrontEndExports& api) { return api.VELT_SelectConfigurationByName(Arg(kWide1)); },
-         {kWide1}},
-        {"VELT_GetAvailableConfigurationCount", FAKE_VELT_GetAvailableConfigurationCount, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_GetAvailableConfigurationCount(Arg(kWide1));
-         },
-         {kWide1}},
-        {"VELT_GetAvailableConfigurations", FAKE_VELT_GetAvailableConfigurations, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_GetAvailableConfigurations(kNarrow, Arg(kWide2));
-         },
-         {kNarrow, kWide2}},
-        {"VELT_SetConfigurationParameters", FAKE_VELT_SetConfigurationParameters, true,
-         [](const FrontEndExports& api) {
-             return api.VELT_SetConfigurationParameters(kNarrow, Arg(kWide2), Arg(kWide3));
-         },
-         {kNarrow, kWide2, kWide3}},
-        {"VELT_SetClientInfo", FAKE_VELT_SetClientInfo, true,
-         [](const FrontEndExports& api) { return api.VELT_SetClientInfo(Arg(kWide1), Arg(kWide2)); },
-         {kWide1, kWide2}},
-        {"VELT_FinishInitialization", FAKE_VELT_FinishInitialization, true,
-         [](const FrontEndExports& api) { return api.VELT_FinishInitialization(); }, {}},
-        {"VELT_BeginDynamicInitialization", FAKE_VELT_BeginDynamicInitialization, true,
-         [](const FrontEndExports& api) { return api.VELT_BeginDynamicInitialization(); }, {}},
-        {"VELT_CancelDynamicInitialization", FAKE_VELT_CancelDynamicInitialization, true,
-         [](const FrontEndExports& api) { return api.VELT_CancelDynamicInitialization(); }, {}},
-        {"VELT_GetAPIVersion", FAKE_VELT_GetAPIVersion, false,
-         [](const FrontEndExports& api) { return api.VELT_GetAPIVersion(Arg(kWide1), Arg(kWide2)); },
-         {kWide1, kWide2}},
-        {"VELT_GetService", FAKE_VELT_GetService, false,
-         [](const FrontEndExports& api) { return api.VELT_GetService(kNarrow, Arg(kWide2)); },
-         {kNarrow, kWide2}},
-    };
+#define TRELVO_FORWARDER_ROW(symbol, binding, forwarding, ...) \
+    TRELVO_FORWARDER_ROW_##forwarding(symbol)
+#define TRELVO_FORWARDER_ROW_Own(symbol)
+#define TRELVO_FORWARDER_ROW_Forwarded(symbol)                                                 \
+    {#symbol, FAKE_##symbol,                                                                   \
+     [](const FrontEndExports& api) { return std::apply(api.symbol, Arguments(api.symbol)); }, \
+     Received(&::symbol)},
+    static const std::vector<Forwarder> forwarders = {TRELVO_ENTRY_POINTS(TRELVO_FORWARDER_ROW)};
+#undef TRELVO_FORWARDER_ROW_Forwarded
+#undef TRELVO_FORWARDER_ROW_Own
+#undef TRELVO_FORWARDER_ROW
     return forwarders;
 }
 
@@ -124,6 +105,7 @@ using ForwardingTest = FrontEndTest;
 TEST_F(ForwardingTest, EveryForwarderPassesItsArgumentsAndResultUnchanged) {
     PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
+    ASSERT_EQ(Forwarders().size(), 17u);
     const uint32_t results[] = {0,           0x80000001u, 0x80000003u, 0x80000004u,
                                 0x80000006u, 0x80000007u, 0x8000000eu, 0x8000000fu,
                                 0x80000013u, 0x80000014u, 0xFFFFFFFFu, 0x00000001u};

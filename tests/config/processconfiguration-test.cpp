@@ -73,22 +73,20 @@ TEST_F(ProcessConfigurationTest, LastNonEmptyVeltApiPathWins) {
     EXPECT_EQ(processText("veltapipath=/a\nveltapipath=/b\nveltapipath=\n").veltApiPath, "/b");
 }
 
+// An empty value leaves the record's value as it was.
 TEST_F(ProcessConfigurationTest, IgnoreDefaultSearchIsTrueOnlyForTrueOrOne) {
-    const std::pair<const char*, bool> cases[] = {{"TRUE", true}, {"True", true},   {"1", true},
-                                                  {"0", false},   {"false", false}, {"yes", false}};
-    for (const auto& [value, expected] : cases) {
+    const struct {
+        const char* value;
+        bool previous, expected;
+    } cases[] = {{"TRUE", false, true}, {"True", false, true},  {"1", false, true},
+                 {"0", true, false},    {"false", true, false}, {"yes", true, false},
+                 {"", true, true},      {"", false, false}};
+    for (const auto& [value, previous, expected] : cases) {
         writeConfiguration(std::string("ignoredefaultsearch = ") + value + "\n");
-        TrelvoConfiguration configuration;
-        configuration.ignoreDefaultSearch = !expected;
-        EXPECT_EQ(process(configuration), 0);
-        EXPECT_EQ(configuration.ignoreDefaultSearch, expected) << value;
-    }
-    for (bool previous : {true, false}) {
-        writeConfiguration("ignoredefaultsearch =\n");
         TrelvoConfiguration configuration;
         configuration.ignoreDefaultSearch = previous;
         EXPECT_EQ(process(configuration), 0);
-        EXPECT_EQ(configuration.ignoreDefaultSearch, previous);
+        EXPECT_EQ(configuration.ignoreDefaultSearch, expected) << value;
     }
 }
 

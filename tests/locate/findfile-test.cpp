@@ -13,7 +13,7 @@ using TrelvoTest::ModuleProbe;
 using TrelvoTest::TestDirectory;
 using Paths = std::vector<std::string>;
 
-const std::string kModule = "libVeltApi_aarch64.so";
+const std::string kModule = TrelvoTest::kImplementationName;
 
 // findmodule of a probe copy in library(), run from work().
 class FindModuleTest : public testing::Test, public TrelvoTest::Installation {

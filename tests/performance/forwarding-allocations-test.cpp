@@ -8,11 +8,8 @@
 
 #include <atomic>
 #include <cstddef>
-#include <memory>
 
-#include "FakeVelt.h"
-#include "TestSupport.h"
-#include "api/Trelvo.h"
+#include "FrontEnd.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define TRELVO_SANITIZED_ALLOCATOR 1
@@ -82,47 +79,41 @@ long AllocationsDuring(Body body) {
     return s_allocations.load();
 }
 
-// A private copy of the front end with the null implementation beside it.
-class ForwardingAllocationTest : public ::testing::Test, public TrelvoTest::Installation {
+// A private copy of the front end with the null implementation beside it, the
+// log off.
+class ForwardingAllocationTest : public TrelvoTest::FrontEndTest {
 protected:
     ForwardingAllocationTest() {
-        installImplementation(library(), TrelvoTest::FakePath("null"));
-        m_frontEnd = std::make_unique<TrelvoTest::LoadedLibrary>(installFrontEnd());
-        m_connect = m_frontEnd->symbol<decltype(&VELT_Connect)>("VELT_Connect");
-        m_setConfigurationParameters = m_frontEnd->symbol<decltype(&VELT_SetConfigurationParameters)>(
-            "VELT_SetConfigurationParameters");
+        environment().unset("TRELVODEBUG");
+        PlaceFake("null", library());
+        LoadFrontEnd();
     }
 
     void ExpectTheNullImplementationIsUsed() const {
-        const auto path = m_frontEnd->symbol<decltype(&Trelvo_GetVeltApiImplementationPath)>(
-            "Trelvo_GetVeltApiImplementationPath");
-        ASSERT_NE(path(), nullptr);
-        EXPECT_EQ(path(), library() + "/libVeltApi_aarch64.so");
+        ASSERT_NE(m_api.Trelvo_GetVeltApiImplementationPath(), nullptr);
+        EXPECT_EQ(m_api.Trelvo_GetVeltApiImplementationPath(),
+                  library() + "/" + TrelvoTest::kImplementationName);
     }
-
-    std::unique_ptr<TrelvoTest::LoadedLibrary> m_frontEnd;
-    decltype(&VELT_Connect) m_connect = nullptr;
-    decltype(&VELT_SetConfigurationParameters) m_setConfigurationParameters = nullptr;
 };
 
 // Without this the zero below could come from allocations that are never seen.
 TEST_F(ForwardingAllocationTest, AllocationsOfTheFirstCallAreCounted) {
-    ASSERT_NE(m_connect, nullptr);
+    ASSERT_NE(m_api.VELT_Connect, nullptr);
     VeltResult result = 1;
-    EXPECT_GT(AllocationsDuring([&] { result = m_connect(nullptr); }), 0);
+    EXPECT_GT(AllocationsDuring([&] { result = m_api.VELT_Connect(nullptr); }), 0);
     EXPECT_EQ(result, 0u);
     ExpectTheNullImplementationIsUsed();
 }
 
 TEST_F(ForwardingAllocationTest, AMillionReadyCallsOfEachBindingAllocateNothing) {
-    ASSERT_NE(m_connect, nullptr);
-    ASSERT_NE(m_setConfigurationParameters, nullptr);
-    ASSERT_EQ(m_connect(nullptr), 0u);
+    ASSERT_NE(m_api.VELT_Connect, nullptr);
+    ASSERT_NE(m_api.VELT_SetConfigurationParameters, nullptr);
+    ASSERT_EQ(m_api.VELT_Connect(nullptr), 0u);
     VeltResult results = 0;
     const long allocations = AllocationsDuring([&] {
         for (long call = 0; call < kCalls; ++call) {
-            results |= m_connect(nullptr);
-            results |= m_setConfigurationParameters(7, nullptr, nullptr);
+            results |= m_api.VELT_Connect(nullptr);
+            results |= m_api.VELT_SetConfigurationParameters(7, nullptr, nullptr);
         }
     });
     EXPECT_EQ(allocations, 0);

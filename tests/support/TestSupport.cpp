@@ -116,10 +116,6 @@ Installation::Installation() : m_currentDirectory(m_root.mkdir("work")) {
     m_environment.set("HOME", m_root.file("home")).unset("VELT_PATH");
 }
 
-std::string Installation::install(const std::string& source, const std::string& name) const {
-    return m_root.copy(source, "lib/" + name);
-}
-
 std::string Installation::installFrontEnd() const {
     TestDirectory::copyFile(TRELVO_FRONT_END_PATH, frontEnd());
     return frontEnd();
@@ -127,7 +123,7 @@ std::string Installation::installFrontEnd() const {
 
 std::string Installation::installImplementation(const std::string& directory,
                                                 const std::string& source) const {
-    const std::string path = directory + "/libVeltApi_aarch64.so";
+    const std::string path = directory + "/" + kImplementationName;
     TestDirectory::copyFile(source, path);
     chmod(path.c_str(), 0755);
     chmod(directory.c_str(), 0755);

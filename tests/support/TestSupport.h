@@ -27,7 +27,6 @@ public:
     TestDirectory& operator=(const TestDirectory&) = delete;
 
     const std::string& path() const { return m_path; }
-    // path() + "/" + relative.
     std::string file(const std::string& relative) const;
     // Creates relative (and its parents) as a directory; returns its path.
     std::string mkdir(const std::string& relative) const;
@@ -72,6 +71,9 @@ private:
     std::string m_previous;
 };
 
+// The file name under which the front end looks for the implementation.
+inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
+
 // A private installation in a test directory of its own:
 //   lib/   the libraries under test, with their Trelvo.conf and Trelvo.log
 //   home/  $HOME, holding .fenra, so that no installed product of the machine
@@ -89,15 +91,12 @@ public:
     std::string frontEnd() const { return m_root.file("lib/libTrelvo_aarch64.so"); }
     std::string logFile() const { return m_root.file("lib/Trelvo.log"); }
 
-    // Copies the file at source into lib/ under name; returns its path.
-    std::string install(const std::string& source, const std::string& name) const;
     // Copies the front end under test to frontEnd(); returns its path.
     std::string installFrontEnd() const;
     // Copies source as libVeltApi_aarch64.so into directory (made if needed),
     // both of mode 0755; returns its path.
     std::string installImplementation(const std::string& directory,
                                       const std::string& source) const;
-    // lib/Trelvo.conf.
     void writeConfiguration(const std::string& content) const;
     // home/.fenra/Korvalt/<product>/sharedinfo.txt, whose first line names
     // libVeltApi_aarch64.so in directory; product is "Pravik" or

@@ -21,25 +21,21 @@ using TrelvoDoctor::RunDoctor;
 constexpr char kName[] = "/libVeltApi_aarch64.so";
 
 // The front end and the doctor's companion in lib/, as installed.
-struct DoctorInstallation : TrelvoTest::Installation {
-    DoctorInstallation() {
-        installFrontEnd();
-        install(TRELVO_DOCTOR_PROBE_PATH, TrelvoDoctor::kProbeFileName);
-    }
-};
-
-class DiagnosisTest : public ::testing::Test {
+class DiagnosisTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
-    Diagnosis Diagnose() { return TrelvoDoctor::Diagnose(installation.frontEnd()); }
+    DiagnosisTest() {
+        installFrontEnd();
+        root().copy(TRELVO_DOCTOR_PROBE_PATH, std::string("lib/") + TrelvoDoctor::kProbeFileName);
+    }
+
+    Diagnosis Diagnose() { return TrelvoDoctor::Diagnose(frontEnd()); }
     // The sample in directory (made if needed); its path.
     std::string SampleIn(const std::string& directory,
                          const std::string& source = TrelvoTest::FakePath("complete")) {
-        return installation.installImplementation(installation.root().mkdir(directory), source);
+        return installImplementation(root().mkdir(directory), source);
     }
 
     static std::vector<std::string> Warnings(const Diagnosis& d) { return d["warnings"]; }
-
-    DoctorInstallation installation;
 };
 using ReportTest = DiagnosisTest;
 using DoctorCommandTest = DiagnosisTest;
@@ -87,16 +83,16 @@ std::vector<std::string> EntryPoints(const Diagnosis& diagnosis, const char* fla
 }
 
 TEST_F(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
-    installation.environment().set("VELT_PATH", installation.root().mkdir("velt"));
+    environment().set("VELT_PATH", root().mkdir("velt"));
     const std::string sample = SampleIn("lib");
     const Diagnosis d = Diagnose();
     EXPECT_TRUE(Has(d, R"({"implementation": {"mappedByFrontEnd": true}, "exitStatus": 0})"));
     EXPECT_THAT(Warnings(d), ::testing::IsEmpty());
-    EXPECT_EQ(d["libraryDirectory"], installation.library());
-    EXPECT_EQ(d["configuration"]["file"], installation.library() + "/Trelvo.conf");
+    EXPECT_EQ(d["libraryDirectory"], library());
+    EXPECT_EQ(d["configuration"]["file"], library() + "/Trelvo.conf");
     EXPECT_EQ(d["configuration"]["status"], ENOENT);
     EXPECT_EQ(d["configuration"]["veltapipath"],
-              Diagnosis({{"raw", "$VELT_PATH"}, {"resolved", installation.root().file("velt")}}));
+              Diagnosis({{"raw", "$VELT_PATH"}, {"resolved", root().file("velt")}}));
     EXPECT_EQ(d["chosen"], sample);
     EXPECT_EQ(d["frontEndChoice"], sample);
     EXPECT_EQ(d["implementation"]["mappedPath"], sample);
@@ -108,31 +104,30 @@ TEST_F(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
 }
 
 TEST_F(DiagnosisTest, ListsEveryCandidateInSearchOrderWithWhatEachFound) {
-    const std::string configured = installation.root().mkdir("configured");
-    installation.writeConfiguration("veltapipath = " + configured + "\n");
+    const std::string configured = root().mkdir("configured");
+    writeConfiguration("veltapipath = " + configured + "\n");
     SampleIn("work");
     const std::string veltPath = SampleIn("velt"), pravik = SampleIn("pravik");
-    installation.environment().set("VELT_PATH", installation.root().file("velt"));
-    const std::string pravikInfo =
-        installation.writeSharedInfo("Pravik", installation.root().file("pravik"));
+    environment().set("VELT_PATH", root().file("velt"));
+    const std::string pravikInfo = writeSharedInfo("Pravik", root().file("pravik"));
     const Diagnosis d = Diagnose();
     Diagnosis expected = {Candidate("configuredDirectory", configured + kName, false, false),
-                          Candidate("besideLibrary", installation.library() + kName, false, false),
+                          Candidate("besideLibrary", library() + kName, false, false),
                           Candidate("currentDirectory", std::string(".") + kName, true, true),
                           Candidate("veltPath", veltPath, true, false),
                           Candidate("pravik", pravik, true, false),
                           Candidate("fenra", nullptr, false, false)};
     expected[4]["sharedInfo"] = {{"path", pravikInfo}, {"exists", true}};
     expected[5]["sharedInfo"] = {
-        {"path", installation.root().file("home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt")},
+        {"path", root().file("home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt")},
         {"exists", false}};
     EXPECT_EQ(d["candidates"], expected);
     EXPECT_EQ(d["configuration"]["veltapipath"]["raw"], configured);
 }
 
 TEST_F(DiagnosisTest, IgnoreDefaultSearchFindsNothingAndShowsWhatItSkipped) {
-    const std::string configured = installation.root().mkdir("configured");
-    installation.writeConfiguration("veltapipath=" + configured + "\nignoredefaultsearch = TRUE\n");
+    const std::string configured = root().mkdir("configured");
+    writeConfiguration("veltapipath=" + configured + "\nignoredefaultsearch = TRUE\n");
     const std::string beside = SampleIn("lib");
     const Diagnosis d = Diagnose();
     EXPECT_TRUE(Has(d, R"({"configuration": {"ignoredefaultsearch": true}, "found": false,
@@ -155,7 +150,7 @@ TEST_F(DiagnosisTest, ImplementationWithoutARequiredEntryPointIsUnusable) {
 }
 
 TEST_F(DiagnosisTest, FileThatCannotBeLoadedIsUnusableWithTheLoadersText) {
-    installation.root().write("lib/libVeltApi_aarch64.so", "not a library\n");
+    root().write("lib/libVeltApi_aarch64.so", "not a library\n");
     const Diagnosis d = Diagnose();
     EXPECT_TRUE(Has(d, R"({"implementation": {"loaded": false}, "exitStatus": 2})"));
     EXPECT_THAT(d["implementation"]["loadError"], HasSubstr(kName));
@@ -167,8 +162,8 @@ TEST_F(DiagnosisTest, FileThatCannotBeLoadedIsUnusableWithTheLoadersText) {
 // An empty configured directory gives the bare name: it is tested in the
 // current directory, but the loader finds it through the front end's RUNPATH.
 TEST_F(DiagnosisTest, BareNameIsReportedAsTheFileTheLoaderMapped) {
-    installation.environment().unset("TRELVO_DOCTOR_TEST_UNSET");
-    installation.writeConfiguration("veltapipath = $TRELVO_DOCTOR_TEST_UNSET\n");
+    environment().unset("TRELVO_DOCTOR_TEST_UNSET");
+    writeConfiguration("veltapipath = $TRELVO_DOCTOR_TEST_UNSET\n");
     SampleIn("work", TrelvoTest::FakePath("without-required"));
     const std::string sample = SampleIn("lib");
     const Diagnosis d = Diagnose();
@@ -191,17 +186,17 @@ TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementation) {
 
 TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementationsDirectory) {
     SampleIn("velt");
-    const std::string veltPath = installation.root().file("velt");
+    const std::string veltPath = root().file("velt");
     chmod(veltPath.c_str(), 01777);
-    installation.environment().set("VELT_PATH", veltPath);
+    environment().set("VELT_PATH", veltPath);
     const Diagnosis d = Diagnose();
     EXPECT_THAT(Warnings(d), ElementsAre(HasSubstr("directory " + veltPath + " can be written")));
 }
 
 TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
     SampleIn("lib");
-    const std::string log = installation.root().write("lib/Trelvo.log", "earlier run\n");
-    installation.environment().set("TRELVODEBUG", "1").set("VELTAPIOPTS", "quiet,debugaccess");
+    const std::string log = root().write("lib/Trelvo.log", "earlier run\n");
+    environment().set("TRELVODEBUG", "1").set("VELTAPIOPTS", "quiet,debugaccess");
     const Diagnosis d = Diagnose();
     EXPECT_EQ(d["debugLog"], Diagnosis({{"wasOn", true}, {"file", log}}));
     EXPECT_EQ(TrelvoTest::ReadFile(log), "earlier run\n");
@@ -235,8 +230,7 @@ TEST_F(ReportTest, JsonEscapesQuotesBackslashesAndControlCharacters) {
 }
 
 TEST_F(ReportTest, FailureReportsOnlyWhatWasLearnt) {
-    const Diagnosis diagnosis =
-        TrelvoDoctor::Diagnose(installation.root().file("libTrelvo_aarch64.so"));
+    const Diagnosis diagnosis = TrelvoDoctor::Diagnose(root().file("libTrelvo_aarch64.so"));
     const Diagnosis json = ReadBack(diagnosis);
     EXPECT_TRUE(Has(json, R"({"usable": false, "exitStatus": 3})"));
     EXPECT_THAT(json["failure"], HasSubstr("cannot load the front end: "));
@@ -246,11 +240,11 @@ TEST_F(ReportTest, FailureReportsOnlyWhatWasLearnt) {
 }
 
 TEST_F(ReportTest, TextListsCandidatesInOrderAndMarksWhatTheSearchDidNotReach) {
-    const std::string configured = installation.root().mkdir("configured");
-    installation.writeConfiguration("veltapipath = " + configured + "\n");
+    const std::string configured = root().mkdir("configured");
+    writeConfiguration("veltapipath = " + configured + "\n");
     const std::string beside = SampleIn("lib"), veltPath = SampleIn("velt");
     chmod(beside.c_str(), 0775);
-    installation.environment().set("VELT_PATH", installation.root().file("velt"));
+    environment().set("VELT_PATH", root().file("velt"));
     const std::string text = Text(Diagnose());
     const size_t lines[] = {
         text.find("  1 configured directory  not found     " + configured + kName + "\n"),
@@ -268,21 +262,20 @@ TEST_F(ReportTest, TextListsCandidatesInOrderAndMarksWhatTheSearchDidNotReach) {
 TEST_F(DoctorCommandTest, ExitsWithZeroWhenAUsableImplementationIsFound) {
     SampleIn("lib");
     std::ostringstream out, err;
-    EXPECT_EQ(RunDoctor({"--library", installation.frontEnd()}, out, err), 0);
+    EXPECT_EQ(RunDoctor({"--library", frontEnd()}, out, err), 0);
     EXPECT_THAT(out.str(), HasSubstr("Result: a usable implementation was found"));
     EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(DoctorCommandTest, ExitsWithOneWhenNoImplementationIsFound) {
     std::ostringstream out, err;
-    EXPECT_EQ(RunDoctor({"--json", "--library=" + installation.frontEnd()}, out, err), 1);
+    EXPECT_EQ(RunDoctor({"--json", "--library=" + frontEnd()}, out, err), 1);
     EXPECT_TRUE(Has(Diagnosis::parse(out.str()), R"({"usable": false, "exitStatus": 1})"));
 }
 
 TEST_F(DoctorCommandTest, MissingFrontEndCannotBeDiagnosed) {
     std::ostringstream out, err;
-    EXPECT_EQ(RunDoctor({"--library", installation.root().file("libTrelvo_aarch64.so")}, out, err),
-              3);
+    EXPECT_EQ(RunDoctor({"--library", root().file("libTrelvo_aarch64.so")}, out, err), 3);
     EXPECT_THAT(out.str(), HasSubstr("Cannot diagnose: "));
 }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr char kImplementation[] = "libVeltApi_aarch64.so";
-
 // The helper's standard output; nullopt when it could not be run or failed.
 std::optional<std::string> RunHelper(const std::string& helper, const std::string& argument) {
     int output[2];
@@ -51,8 +49,8 @@ class SecureExecutionTest : public ::testing::Test, public TrelvoTest::Installat
 protected:
     SecureExecutionTest() {
         chmod(root().path().c_str(), 0755);
-        root().write(std::string("work/") + kImplementation, "");
-        root().write(std::string("velt/") + kImplementation, "");
+        root().write(std::string("work/") + TrelvoTest::kImplementationName, "");
+        root().write(std::string("velt/") + TrelvoTest::kImplementationName, "");
         environment().set("VELT_PATH", root().file("velt"));
     }
 
@@ -76,7 +74,8 @@ TEST_F(SecureExecutionTest, SetUserIdProcessIgnoresEnvironmentAndCurrentDirector
         GTEST_SKIP() << "the helper cannot be run from here (under user-mode emulation an "
                         "aarch64 program runs only through the emulator)";
     }
-    EXPECT_EQ(*plain, Report(false, root().file("velt"), std::string("./") + kImplementation));
+    EXPECT_EQ(*plain, Report(false, root().file("velt"),
+                             std::string("./") + TrelvoTest::kImplementationName));
 
     const std::string setUserId = Helper("set-user-id-helper");
     ASSERT_EQ(chown(setUserId.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
