@@ -61,7 +61,7 @@ man -P cat trelvo-doctor | grep '^EXIT STATUS' || die "man trelvo-doctor shows n
 
 announce "Install the arm64 libraries beside the amd64 ones"
 dpkg --print-foreign-architectures | grep -qx arm64 || ADDED_ARCHITECTURE=arm64
-[[ -z $ADDED_ARCHITECTURE ]] || "${SUDO[@]}" dpkg --add-architecture arm64
+[[ -z ${ADDED_ARCHITECTURE:-} ]] || "${SUDO[@]}" dpkg --add-architecture arm64
 "${SUDO[@]}" apt-get update -qq
 # What the packages and the consumers need, and the cross pkg-config.
 "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
