@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,5 +43,10 @@ IConfigurationReader* CreateConfigurationReader(ConfigurationReaderSettings sett
 
 // Deletes the reader; null is ignored.
 void DestroyConfigurationReader(IConfigurationReader* reader);
+
+struct ConfigurationReaderDeleter {
+    void operator()(IConfigurationReader* reader) const { DestroyConfigurationReader(reader); }
+};
+using ConfigurationReaderPtr = std::unique_ptr<IConfigurationReader, ConfigurationReaderDeleter>;
 
 }  // namespace InternalUtils

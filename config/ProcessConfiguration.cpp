@@ -1,7 +1,6 @@
 #include "config/ProcessConfiguration.h"
 
 #include <cerrno>
-#include <memory>
 
 #include "config/ConfigFileReader.h"
 #include "locate/createmodulerelativepath.h"
@@ -18,12 +17,6 @@ namespace {
 std::string s_configFilePath;
 std::string s_lastErrorMessage;
 std::string s_configuredVeltApiPath;
-
-struct _ReaderDeleter {
-    void operator()(InternalUtils::IConfigurationReader* reader) const {
-        InternalUtils::DestroyConfigurationReader(reader);
-    }
-};
 
 void _Apply(const InternalUtils::ConfigurationVariable& variable,
             TrelvoConfiguration& configuration) {
@@ -65,7 +58,7 @@ void _ResolveEnvironmentReference(TrelvoConfiguration& configuration) {
 int32_t ProcessConfiguration(TrelvoConfiguration* configuration) {
     if (configuration == nullptr) return EINVAL;
     s_configFilePath = InternalUtils::createmodulerelativepath("Trelvo.conf");
-    std::unique_ptr<InternalUtils::IConfigurationReader, _ReaderDeleter> reader(
+    InternalUtils::ConfigurationReaderPtr reader(
         InternalUtils::CreateConfigurationReader({100, 256, "#;"}));
     if (!reader) return ENOMEM;
     const int32_t result = reader->LoadFile(s_configFilePath.c_str());

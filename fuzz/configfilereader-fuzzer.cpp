@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "FuzzDirectory.h"
@@ -13,12 +12,6 @@
 namespace {
 
 using InternalUtils::ConfigurationVariable;
-
-struct ReaderDeleter {
-    void operator()(InternalUtils::IConfigurationReader* reader) const {
-        InternalUtils::DestroyConfigurationReader(reader);
-    }
-};
 
 bool IsBlank(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
 
@@ -47,7 +40,7 @@ void CheckVariable(const ConfigurationVariable& variable) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = TrelvoFuzz::FuzzDirectory() + "/Trelvo.conf";
     TrelvoFuzz::WriteBytes(path, data, size);
-    std::unique_ptr<InternalUtils::IConfigurationReader, ReaderDeleter> reader(
+    InternalUtils::ConfigurationReaderPtr reader(
         InternalUtils::CreateConfigurationReader({100, 256, "#;"}));
     Check(reader != nullptr);
     Check(reader->LoadFile(path.c_str()) == 0);

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "utils/environment.h"
@@ -18,16 +17,12 @@ namespace {
 // costs no more than this.
 constexpr long kMaxSharedInfoBytes = 1L << 20;
 
-struct _FileCloser {
-    void operator()(FILE* stream) const { closefile(stream); }
-};
-
 // The parent directory of the path on the file's first line, which must end
 // in a line feed; empty for anything else.
 std::string _GetVELTLocation(const char* path) {
     FILE* opened = nullptr;
     if (openfile(&opened, path, "r") != 0) return std::string();
-    std::unique_ptr<FILE, _FileCloser> stream(opened);
+    UniqueFile stream(opened);
     long size = 0;
     if (getfilesize(stream.get(), &size) != 0 || size < 0) return std::string();
     if (size > kMaxSharedInfoBytes) size = kMaxSharedInfoBytes;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace InternalUtils {
 
@@ -21,6 +22,12 @@ int openfile_unbuffered(FILE** stream, const char* path, const char* mode);
 
 // fclose's result (0 or -1).
 int closefile(FILE* stream);
+
+struct FileCloser {
+    void operator()(FILE* stream) const { closefile(stream); }
+};
+// An open stream that closefile closes when it goes.
+using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 
 // Stores the byte length of the stream's file in *size. The position is the
 // same afterwards. Returns fgetpos's result if that fails (*size untouched),

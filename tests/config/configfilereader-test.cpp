@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -19,7 +18,6 @@
 namespace {
 
 using InternalUtils::ConfigurationReaderSettings;
-using InternalUtils::IConfigurationReader;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;
@@ -28,13 +26,6 @@ using Variables = std::vector<std::pair<std::string, std::string>>;
 
 // The settings the library reads Trelvo.conf with.
 const ConfigurationReaderSettings kLibrarySettings{100, 256, "#;"};
-
-struct ReaderDeleter {
-    void operator()(IConfigurationReader* reader) const {
-        InternalUtils::DestroyConfigurationReader(reader);
-    }
-};
-using Reader = std::unique_ptr<IConfigurationReader, ReaderDeleter>;
 
 std::string NumberedLines(const std::string& prefix, int count) {
     std::string lines;
@@ -66,7 +57,7 @@ protected:
     }
 
     TrelvoTest::TestDirectory m_directory;
-    Reader m_reader{InternalUtils::CreateConfigurationReader(kLibrarySettings)};
+    InternalUtils::ConfigurationReaderPtr m_reader{InternalUtils::CreateConfigurationReader(kLibrarySettings)};
 };
 
 struct LineCase : TrelvoTest::NamedCase {

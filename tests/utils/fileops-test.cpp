@@ -24,19 +24,11 @@ FILE* const kUntouched = reinterpret_cast<FILE*>(&notAStream);
 
 // An open stream, closed at the end of the test; fails the test if it cannot
 // be opened.
-class OpenFile {
-public:
-    OpenFile(const std::string& path, const char* mode) {
-        EXPECT_EQ(openfile(&m_stream, path.c_str(), mode), 0) << path;
-    }
-    ~OpenFile() { closefile(m_stream); }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-    FILE* get() const { return m_stream; }
-
-private:
-    FILE* m_stream = nullptr;
-};
+UniqueFile Open(const std::string& path, const char* mode) {
+    FILE* stream = nullptr;
+    EXPECT_EQ(openfile(&stream, path.c_str(), mode), 0) << path;
+    return UniqueFile(stream);
+}
 
 class FileopsTest : public ::testing::Test {
 protected:
@@ -57,7 +49,7 @@ TEST_F(FileopsTest, NullArgumentsAreInvalidAndLeaveTheStreamSlotAlone) {
 }
 
 TEST_F(FileopsTest, NullBufferStreamOrCapacityIsInvalid) {
-    OpenFile file(m_directory.write("file", "content"), "r+");
+    const UniqueFile file = Open(m_directory.write("file", "content"), "r+");
     char buffer[8] = {};
     long size = -1;
     EXPECT_EQ(getfilesize(nullptr, &size), EINVAL);
@@ -83,7 +75,7 @@ TEST_F(FileopsTest, OpeningAMissingFileIsENOENTWithANullStream) {
 
 TEST_F(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
     const std::string buffered = m_directory.file("buffered");
-    OpenFile file(buffered, "w");
+    const UniqueFile file = Open(buffered, "w");
     ASSERT_EQ(writefile("abc", 1, 3, file.get()), 0);
     EXPECT_EQ(ReadFile(buffered), "");
     EXPECT_EQ(flushfile(file.get()), 0);
@@ -98,7 +90,7 @@ TEST_F(FileopsTest, BufferedWritesAppearOnFlushUnbufferedOnesAtOnce) {
 }
 
 TEST_F(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
-    OpenFile file(m_directory.write("lines", "abcdefgh\nxy"), "r");
+    const UniqueFile file = Open(m_directory.write("lines", "abcdefgh\nxy"), "r");
     char buffer[4];
     for (const char* piece : {"abc", "def", "gh\n", "xy"}) {
         ASSERT_EQ(readline(buffer, sizeof buffer, file.get()), 0);
@@ -112,17 +104,17 @@ TEST_F(FileopsTest, ReadlineReturnsALongLineInPiecesWithTheNewlineLast) {
 // A directory opens for reading, but every read of it fails: a real stream
 // whose error indicator gets set.
 TEST_F(FileopsTest, FailedReadsAndWritesReturnTheErrorNumber) {
-    OpenFile folder(m_directory.path(), "r");
+    const UniqueFile folder = Open(m_directory.path(), "r");
     char buffer[8];
     EXPECT_EQ(readline(buffer, sizeof buffer, folder.get()), EISDIR);
     EXPECT_EQ(readfile(buffer, 1, sizeof buffer, folder.get()), EISDIR);
 
-    OpenFile readOnly(m_directory.write("file", "content"), "r");
+    const UniqueFile readOnly = Open(m_directory.write("file", "content"), "r");
     EXPECT_EQ(writefile("x", 1, 1, readOnly.get()), EBADF);
 }
 
 TEST_F(FileopsTest, ReadfileShortOfTheRequestAtEndOfFileSucceeds) {
-    OpenFile file(m_directory.write("file", "abc"), "r");
+    const UniqueFile file = Open(m_directory.write("file", "abc"), "r");
     char buffer[10] = {};
     EXPECT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
     EXPECT_STREQ(buffer, "abc");
@@ -139,7 +131,7 @@ long SizeAtUnchangedPosition(FILE* stream) {
 }
 
 TEST_F(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
-    OpenFile file(m_directory.write("file", "0123456789"), "r");
+    const UniqueFile file = Open(m_directory.write("file", "0123456789"), "r");
     EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 10);
     char buffer[3];
     ASSERT_EQ(readfile(buffer, 1, sizeof buffer, file.get()), 0);
@@ -148,7 +140,7 @@ TEST_F(FileopsTest, GetfilesizeMeasuresWithoutMovingThePosition) {
 }
 
 TEST_F(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
-    OpenFile file(m_directory.write("empty", ""), "r");
+    const UniqueFile file = Open(m_directory.write("empty", ""), "r");
     EXPECT_EQ(SizeAtUnchangedPosition(file.get()), 0);
     EXPECT_EQ(ftell(file.get()), 0);
 }
@@ -157,7 +149,7 @@ TEST_F(FileopsTest, GetfilesizeOfAnEmptyFileIsZero) {
 TEST_F(FileopsTest, FifoWithoutAWriterOpensAtOnceAndReadsAsEmpty) {
     const std::string path = m_directory.fifo("fifo");
     const TrelvoTest::HangGuard guard(10);
-    OpenFile file(path, "r");
+    const UniqueFile file = Open(path, "r");
     char buffer[16];
     EXPECT_EQ(readline(buffer, sizeof buffer, file.get()), -1);
 }
@@ -171,7 +163,7 @@ TEST_F(FileopsTest, FifoWithAWriterReadsWhatItSends) {
     const int keeper = open(path.c_str(), O_RDONLY | O_NONBLOCK);
     const int writer = open(path.c_str(), O_WRONLY);
     ASSERT_GE(writer, 0);
-    OpenFile file(path, "r");
+    const UniqueFile file = Open(path, "r");
     close(keeper);
     std::thread late([writer] {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
