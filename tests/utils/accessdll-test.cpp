@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "TestSupport.h"
 
 namespace {
@@ -18,20 +20,14 @@ protected:
     const std::string m_probe = m_directory.copy(TRELVO_MODULE_PROBE_PATH, "libprobe-copy.so");
 };
 
-// Loaded by loaddll, released at the end of the test.
-class LoadedByLoaddll {
-public:
-    explicit LoadedByLoaddll(const std::string& path) : m_handle(loaddll(path)) {
-        EXPECT_NE(m_handle, nullptr) << path << ": " << getdllerrormessage();
-    }
-    ~LoadedByLoaddll() { freedll(m_handle); }
-    LoadedByLoaddll(const LoadedByLoaddll&) = delete;
-    LoadedByLoaddll& operator=(const LoadedByLoaddll&) = delete;
-    void* get() const { return m_handle; }
+using LoadedDll = std::unique_ptr<void, bool (*)(void*)>;
 
-private:
-    void* m_handle;
-};
+// Loaded by loaddll, released with freedll at the end of the test.
+LoadedDll Load(const std::string& path) {
+    void* handle = loaddll(path);
+    EXPECT_NE(handle, nullptr) << path << ": " << getdllerrormessage();
+    return LoadedDll(handle, freedll);
+}
 
 TEST_F(AccessdllTest, EmptyPathLoadsNothingAndLeavesNoLoaderError) {
     dlerror();
@@ -55,7 +51,7 @@ TEST_F(AccessdllTest, FreeingNoHandleSucceeds) { EXPECT_TRUE(freedll(nullptr)); 
 
 // A null handle passed on to dlsym would be RTLD_DEFAULT, which finds malloc.
 TEST_F(AccessdllTest, NullHandleOrNameFindsNothingWithoutAskingTheLoader) {
-    LoadedByLoaddll library(m_probe);
+    const LoadedDll library = Load(m_probe);
     dlerror();
     EXPECT_EQ(getprocedurefromdll(nullptr, "malloc"), nullptr);
     EXPECT_EQ(getprocedurefromdll(library.get(), nullptr), nullptr);
@@ -63,18 +59,18 @@ TEST_F(AccessdllTest, NullHandleOrNameFindsNothingWithoutAskingTheLoader) {
 }
 
 TEST_F(AccessdllTest, ProcedureLookupFindsOnlyExportedSymbols) {
-    LoadedByLoaddll library(m_probe);
+    const LoadedDll library = Load(m_probe);
     EXPECT_NE(getprocedurefromdll(library.get(), "trelvo_module_probe"), nullptr);
     EXPECT_EQ(getprocedurefromdll(library.get(), "trelvo_not_exported"), nullptr);
 }
 
 TEST_F(AccessdllTest, LoadedSymbolsStayOutOfTheGlobalScope) {
-    LoadedByLoaddll library(m_probe);
+    const LoadedDll library = Load(m_probe);
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "trelvo_module_probe"), nullptr);
 }
 
 TEST_F(AccessdllTest, FunctionsAreBoundOnFirstUseNotAtLoad) {
-    LoadedByLoaddll library(TRELVO_LAZY_BINDING_LIBRARY_PATH);
+    const LoadedDll library = Load(TRELVO_LAZY_BINDING_LIBRARY_PATH);
     EXPECT_NE(getprocedurefromdll(library.get(), "trelvo_test_call_undefined"), nullptr);
 }
 

@@ -1,7 +1,6 @@
 // A set-user-ID process reads every variable as unset and skips the search's
 // candidates that the current directory decides. A helper linking the
 // internals is run by root twice: as it is, and set-user-ID to nobody.
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -18,22 +18,12 @@ namespace {
 
 // The helper's standard output; nullopt when it could not be run or failed.
 std::optional<std::string> RunHelper(const std::string& helper, const std::string& argument) {
-    int output[2];
-    if (pipe(output) != 0) return std::nullopt;
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(output[1], STDOUT_FILENO);
-        close(output[0]);
-        execl(helper.c_str(), helper.c_str(), argument.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(output[1]);
+    FILE* output = popen(("'" + helper + "' '" + argument + "'").c_str(), "r");
+    if (output == nullptr) return std::nullopt;
     std::string text;
     char buffer[256];
-    for (ssize_t n; (n = read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-    close(output[0]);
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return std::nullopt;
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, output)) > 0;) text.append(buffer, n);
+    const int status = pclose(output);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
     return text;
 }
