@@ -38,22 +38,8 @@ TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfiguratio
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
 }
 
-TEST_F(InitializationTest, UnloadableLibraryFailsWithTheLoadersText) {
-    const std::string path =
-        root().write(std::string("lib/") + kImplementationName, "not a shared object\n");
-    ASSERT_EQ(dlopen(path.c_str(), RTLD_LAZY), nullptr);
-    const std::string loaderText = dlerror();
-    const FrontEndExports& api = LoadFrontEnd();
-    EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to load interface DLL: " + path + " : " + loaderText);
-    // The path was forgotten: the next call searches, and finds, afresh.
-    PlaceFake("complete", library());
-    EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
-}
-
 // Files that the search takes, since they exist, but that the loader refuses.
-enum class Unloadable { kForeignArchitecture, kTruncated, kEmpty, kDirectory };
+enum class Unloadable { kNotASharedObject, kForeignArchitecture, kTruncated, kEmpty, kDirectory };
 
 struct UnloadableCase : NamedCase {
     Unloadable kind;
@@ -67,6 +53,9 @@ protected:
         const std::string beside = std::string("lib/") + kImplementationName;
         const std::string path = root().file(beside);
         switch (GetParam().kind) {
+            case Unloadable::kNotASharedObject:
+                root().write(beside, "not a shared object\n");
+                break;
             case Unloadable::kForeignArchitecture:
                 TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
                 break;
@@ -95,11 +84,16 @@ TEST_P(UnloadableImplementationTest, FailsWithTheLoadersTextAndIsRefusedAsPath) 
               "Unable to load interface DLL: " + path + " : " + loaderText);
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(path.c_str()), TRELVO_E_PATH_NOT_LOADABLE);
     EXPECT_EQ(api.Trelvo_GetVeltApiImplementationPath(), nullptr);
+    // The path was forgotten: the next call searches, and finds, afresh.
+    std::filesystem::remove(path);
+    PlaceFake("complete", library());
+    EXPECT_EQ(api.VELT_ConnectInSameProcess(nullptr), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnloadableImplementationTest,
-    ::testing::Values(UnloadableCase{{"ForeignArchitecture"}, Unloadable::kForeignArchitecture},
+    ::testing::Values(UnloadableCase{{"NotASharedObject"}, Unloadable::kNotASharedObject},
+                      UnloadableCase{{"ForeignArchitecture"}, Unloadable::kForeignArchitecture},
                       UnloadableCase{{"Truncated"}, Unloadable::kTruncated},
                       UnloadableCase{{"Empty"}, Unloadable::kEmpty},
                       UnloadableCase{{"Directory"}, Unloadable::kDirectory}),
