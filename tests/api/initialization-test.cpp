@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "FrontEnd.h"
@@ -39,43 +40,16 @@ TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfiguratio
 }
 
 // Files that the search takes, since they exist, but that the loader refuses.
-enum class Unloadable { kNotASharedObject, kForeignArchitecture, kTruncated, kEmpty, kDirectory };
-
 struct UnloadableCase : NamedCase {
-    Unloadable kind;
+    void (*place)(const std::string& path);
 };
 
 class UnloadableImplementationTest : public FrontEndTest,
-                                     public ::testing::WithParamInterface<UnloadableCase> {
-protected:
-    // Puts the file beside the front end; returns its path.
-    std::string PlaceUnloadable() const {
-        const std::string beside = std::string("lib/") + kImplementationName;
-        const std::string path = root().file(beside);
-        switch (GetParam().kind) {
-            case Unloadable::kNotASharedObject:
-                root().write(beside, "not a shared object\n");
-                break;
-            case Unloadable::kForeignArchitecture:
-                TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
-                break;
-            case Unloadable::kTruncated:
-                PlaceFake("complete", library());
-                std::filesystem::resize_file(path, 100);
-                break;
-            case Unloadable::kEmpty:
-                root().write(beside, "");
-                break;
-            case Unloadable::kDirectory:
-                root().mkdir(beside);
-                break;
-        }
-        return path;
-    }
-};
+                                     public ::testing::WithParamInterface<UnloadableCase> {};
 
 TEST_P(UnloadableImplementationTest, FailsWithTheLoadersTextAndIsRefusedAsPath) {
-    const std::string path = PlaceUnloadable();
+    const std::string path = library() + "/" + kImplementationName;
+    GetParam().place(path);
     ASSERT_EQ(dlopen(path.c_str(), RTLD_LAZY), nullptr);
     const std::string loaderText = dlerror();
     const FrontEndExports& api = LoadFrontEnd();
@@ -92,11 +66,22 @@ TEST_P(UnloadableImplementationTest, FailsWithTheLoadersTextAndIsRefusedAsPath) 
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnloadableImplementationTest,
-    ::testing::Values(UnloadableCase{{"NotASharedObject"}, Unloadable::kNotASharedObject},
-                      UnloadableCase{{"ForeignArchitecture"}, Unloadable::kForeignArchitecture},
-                      UnloadableCase{{"Truncated"}, Unloadable::kTruncated},
-                      UnloadableCase{{"Empty"}, Unloadable::kEmpty},
-                      UnloadableCase{{"Directory"}, Unloadable::kDirectory}),
+    ::testing::Values(
+        UnloadableCase{
+            {"NotASharedObject"},
+            [](const std::string& path) { std::ofstream(path) << "not a shared object\n"; }},
+        UnloadableCase{{"ForeignArchitecture"},
+                       [](const std::string& path) {
+                           TestDirectory::copyFile(TRELVO_FOREIGN_LIBRARY_PATH, path);
+                       }},
+        UnloadableCase{{"Truncated"},
+                       [](const std::string& path) {
+                           TestDirectory::copyFile(FakePath("complete"), path);
+                           std::filesystem::resize_file(path, 100);
+                       }},
+        UnloadableCase{{"Empty"}, [](const std::string& path) { std::ofstream{path}; }},
+        UnloadableCase{{"Directory"},
+                       [](const std::string& path) { std::filesystem::create_directory(path); }}),
     CaseName());
 
 struct Incomplete : NamedCase {
