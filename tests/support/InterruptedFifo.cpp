@@ -23,17 +23,17 @@ extern "C" void _Interrupt(int) {}
 
 }  // namespace
 
-InterruptedFifo::InterruptedFifo(const std::string& path, std::string content)
-    : m_path(path), m_content(std::move(content)), m_reader(pthread_self()) {
-    if (mkfifo(m_path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo(" << m_path << ") failed";
+InterruptedFifo::InterruptedFifo(const std::string& path, const std::string& content)
+    : m_reader(pthread_self()) {
+    if (mkfifo(path.c_str(), 0600) != 0) ADD_FAILURE() << "mkfifo(" << path << ") failed";
     // A reader of our own lets the write end open at once. The FIFO so has its
     // writer before the reader under test opens it (a FIFO without one reads
     // as empty), and holds the content until that reader takes it.
-    m_keeper = open(m_path.c_str(), O_RDONLY | O_NONBLOCK);
-    m_writeEnd = open(m_path.c_str(), O_WRONLY);
-    const auto size = static_cast<ssize_t>(m_content.size());
-    if (m_writeEnd < 0 || write(m_writeEnd, m_content.data(), m_content.size()) != size) {
-        ADD_FAILURE() << "cannot write the content to " << m_path;
+    m_keeper = open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    m_writeEnd = open(path.c_str(), O_WRONLY);
+    const auto size = static_cast<ssize_t>(content.size());
+    if (m_writeEnd < 0 || write(m_writeEnd, content.data(), content.size()) != size) {
+        ADD_FAILURE() << "cannot write the content to " << path;
     }
     struct sigaction action {};
     action.sa_handler = _Interrupt;  // no SA_RESTART: a blocked read returns EINTR

@@ -12,22 +12,20 @@
 #include <string>
 #include <thread>
 
+#include "TestSupport.h"
+
 namespace TrelvoTest {
 
-class InterruptedFifo {
+class InterruptedFifo : NonCopyable {
 public:
     // Creates the FIFO at path, its writer already attached and the content,
     // which must not be empty, waiting in it for the reader.
-    InterruptedFifo(const std::string& path, std::string content);
+    InterruptedFifo(const std::string& path, const std::string& content);
     ~InterruptedFifo();
-    InterruptedFifo(const InterruptedFifo&) = delete;
-    InterruptedFifo& operator=(const InterruptedFifo&) = delete;
 
 private:
     void _Feed();
 
-    const std::string m_path;
-    const std::string m_content;
     const pthread_t m_reader;
     struct sigaction m_savedAction {};
     int m_keeper = -1;

@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdint>
 #include <regex>
 #include <string>
 
@@ -21,6 +22,17 @@ MATCHER_P(IsLogEntry, text, "is a log entry \"" + std::string(text) + "\"") {
     const std::string line = arg;
     return line.size() >= 24 && IsTimestamp(line.substr(0, 23)) && line[23] == ' ' &&
            line.substr(24) == text;
+}
+
+// The texts of the entries that tell how the configuration was processed.
+inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";
+inline std::string ResolvedEntry(const std::string& path) {
+    return kResolvedLine + ("\"" + path + "\"");
+}
+inline std::string ConfigurationErrorEntry(int32_t code, const std::string& file,
+                                           const std::string& message) {
+    return "Error (" + std::to_string(code) + ") accessing configuration file \"" + file +
+           "\": " + message;
 }
 
 }  // namespace TrelvoTest

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "TestSupport.h"
+
 namespace TrelvoTest {
 
 // Puts the directory source over the directory target, for this process
@@ -13,12 +15,10 @@ namespace TrelvoTest {
 // new user namespace first; the kernel refuses that to a threaded process,
 // which every process under user-mode emulation is. A test checks failure()
 // and skips when the platform does not allow the mount.
-class ScopedPrivateMount {
+class ScopedPrivateMount : NonCopyable {
 public:
     ScopedPrivateMount(const std::string& source, const std::string& target);
     ~ScopedPrivateMount();
-    ScopedPrivateMount(const ScopedPrivateMount&) = delete;
-    ScopedPrivateMount& operator=(const ScopedPrivateMount&) = delete;
 
     // Empty when the mount is in place, otherwise why it could not be made.
     const std::string& failure() const { return m_failure; }

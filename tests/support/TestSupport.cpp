@@ -1,6 +1,5 @@
 #include "TestSupport.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,14 +75,20 @@ void TestDirectory::copyFile(const std::string& source, const std::string& desti
     fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
 }
 
-ScopedEnvironment::~ScopedEnvironment() {
-    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
-        if (it->second) {
-            setenv(it->first.c_str(), it->second->c_str(), 1);
-        } else {
-            unsetenv(it->first.c_str());
-        }
+namespace {
+
+void _Assign(const std::string& name, const std::optional<std::string>& value) {
+    if (value) {
+        setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        unsetenv(name.c_str());
     }
+}
+
+}  // namespace
+
+ScopedEnvironment::~ScopedEnvironment() {
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) _Assign(it->first, it->second);
 }
 
 ScopedEnvironment& ScopedEnvironment::set(const std::string& name,
@@ -91,11 +96,7 @@ ScopedEnvironment& ScopedEnvironment::set(const std::string& name,
     const char* previous = getenv(name.c_str());
     m_saved.emplace_back(name, previous != nullptr ? std::optional<std::string>(previous)
                                                    : std::nullopt);
-    if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-    } else {
-        unsetenv(name.c_str());
-    }
+    _Assign(name, value);
     return *this;
 }
 
@@ -151,10 +152,6 @@ bool LoadedLibrary::close() {
     m_handle = nullptr;
     return closed;
 }
-
-HangGuard::HangGuard(unsigned seconds) { alarm(seconds); }
-
-HangGuard::~HangGuard() { alarm(0); }
 
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream stream(path, std::ios::binary);

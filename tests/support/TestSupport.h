@@ -16,15 +16,22 @@
 
 namespace TrelvoTest {
 
+// Base of the helpers that undo something when they go: a copy would undo it
+// twice.
+class NonCopyable {
+protected:
+    NonCopyable() = default;
+    NonCopyable(const NonCopyable&) = delete;
+    NonCopyable& operator=(const NonCopyable&) = delete;
+};
+
 // A fresh directory below $TMPDIR (or /tmp), removed with all it holds,
 // whatever modes a test gave it or anything in it. A directory that cannot be
 // removed fails the test.
-class TestDirectory {
+class TestDirectory : NonCopyable {
 public:
     TestDirectory();
     ~TestDirectory();
-    TestDirectory(const TestDirectory&) = delete;
-    TestDirectory& operator=(const TestDirectory&) = delete;
 
     const std::string& path() const { return m_path; }
     std::string file(const std::string& relative) const;
@@ -45,12 +52,10 @@ private:
 
 // Sets (or, with nullopt, unsets) environment variables; restores each one's
 // earlier value or absence on destruction.
-class ScopedEnvironment {
+class ScopedEnvironment : NonCopyable {
 public:
     ScopedEnvironment() = default;
     ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
     ScopedEnvironment& set(const std::string& name, const std::optional<std::string>& value);
     ScopedEnvironment& unset(const std::string& name) { return set(name, std::nullopt); }
@@ -60,12 +65,10 @@ private:
 };
 
 // Changes the current directory; changes back on destruction.
-class ScopedCurrentDirectory {
+class ScopedCurrentDirectory : NonCopyable {
 public:
     explicit ScopedCurrentDirectory(const std::string& directory);
     ~ScopedCurrentDirectory();
-    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
-    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
 
 private:
     std::string m_previous;
@@ -111,12 +114,10 @@ private:
 
 // A shared library loaded with dlopen(RTLD_NOW | RTLD_LOCAL), closed on
 // destruction unless released. Fails the current test when loading fails.
-class LoadedLibrary {
+class LoadedLibrary : NonCopyable {
 public:
     explicit LoadedLibrary(const std::string& path);
     ~LoadedLibrary() { close(); }
-    LoadedLibrary(const LoadedLibrary&) = delete;
-    LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
     // dlclose; true when it succeeded (or nothing was loaded).
     bool close();
@@ -131,19 +132,8 @@ private:
     void* m_handle = nullptr;
 };
 
-// Ends the process with SIGALRM should the scope last longer than the given
-// seconds, so that a test of something that must not block fails instead of
-// hanging.
-class HangGuard {
-public:
-    explicit HangGuard(unsigned seconds);
-    ~HangGuard();
-    HangGuard(const HangGuard&) = delete;
-    HangGuard& operator=(const HangGuard&) = delete;
-};
-
 // Base of the parameters of value-parameterized cases: names each instance,
-// in the test's name and in GoogleTest's output.
+// in GoogleTest's output and, through CaseName, in the test's name.
 struct NamedCase {
     const char* caseName;
 };
@@ -152,12 +142,7 @@ inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase
     return stream << namedCase.caseName;
 }
 
-struct CaseName {
-    template <typename Parameter>
-    std::string operator()(const ::testing::TestParamInfo<Parameter>& info) const {
-        return info.param.caseName;
-    }
-};
+using CaseName = ::testing::PrintToStringParamName;
 
 // The whole content of a file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
