@@ -23,10 +23,6 @@ int FrontEndTest::CountLogLines(const std::string& text) const {
     }));
 }
 
-std::string FrontEndTest::UsingLine(const std::string& path) {
-    return "Using VELT API from \"" + path + "\"";
-}
-
 bool FrontEndTest::IsMapped(const std::string& path) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle == nullptr) return false;
@@ -38,6 +34,13 @@ std::vector<FakeVeltCall> FrontEndTest::Calls() {
     std::vector<FakeVeltCall> calls;
     for (int i = 0; const FakeVeltCall* call = FakeVelt_Call(i); ++i) calls.push_back(*call);
     return calls;
+}
+
+int FrontEndTest::CallCountOf(FakeVeltFunction function) {
+    const std::vector<FakeVeltCall> calls = Calls();
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const FakeVeltCall& call) {
+        return call.function == function;
+    }));
 }
 
 }  // namespace TrelvoTest

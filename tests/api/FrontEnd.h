@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "FakeVelt.h"
+#include "LogEntry.h"
 #include "TestSupport.h"
 #include "api/EntryPoints.h"
 
@@ -29,10 +30,6 @@ struct FrontEndExports {
 #undef TRELVO_EXPORT_MEMBER
 };
 
-// Logged each time the configuration is processed, unless Trelvo.conf names
-// a directory that is not an environment reference.
-inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";
-
 class FrontEndTest : public ::testing::Test, public Installation {
 protected:
     // The debug log is on.
@@ -50,10 +47,14 @@ protected:
 
     int CountLogLines(const std::string& text) const;
     // The text of the log line that names path as the implementation in use.
-    static std::string UsingLine(const std::string& path);
+    static std::string UsingLine(const std::string& path) {
+        return "Using VELT API from \"" + path + "\"";
+    }
     // Whether the library at path is mapped into the process.
     static bool IsMapped(const std::string& path);
     static std::vector<FakeVeltCall> Calls();
+    // How many of the recorded calls went to function.
+    static int CallCountOf(FakeVeltFunction function);
 
     std::unique_ptr<LoadedLibrary> m_frontEnd;
     FrontEndExports m_api;

@@ -19,14 +19,14 @@ protected:
     }
 
     std::string m_fake;
+    uint32_t m_lastClient = 0;  // where VELT_DisconnectIfLastClient writes
 };
 
 TEST_F(DisconnectTest, DisconnectingFirstLoadsAndReadsNothing) {
     PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
-    uint32_t lastClient = 0;
     EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
-    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&m_lastClient), TRELVO_E_NOT_LOADED);
     EXPECT_EQ(FakeVelt_LoadCount(), 0);
     EXPECT_FALSE(Exists(logFile()));
 }
@@ -37,10 +37,9 @@ TEST_F(DisconnectTest, DisconnectUnloadsAndTheNextCallReloadsTheSamePath) {
     const FrontEndExports& api = Loaded();
     FakeVelt_SetResult(FAKE_VELT_Disconnect, 0x8000000f);
     EXPECT_EQ(api.VELT_Disconnect(), 0x8000000fu);
-    EXPECT_EQ(FakeVelt_CallCountOf(FAKE_VELT_Disconnect), 1);
+    EXPECT_EQ(CallCountOf(FAKE_VELT_Disconnect), 1);
     EXPECT_FALSE(IsMapped(m_fake));
-    uint32_t lastClient = 0;
-    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&m_lastClient), TRELVO_E_NOT_LOADED);
     EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
 
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
@@ -78,8 +77,7 @@ TEST_F(DisconnectTest, FailingDisconnectIfLastClientKeepsTheLibrary) {
     const FrontEndExports& api = Loaded();
     FakeVelt_SetResult(FAKE_VELT_DisconnectIfLastClient, TRELVO_E_NOT_LOADED);
     FakeVelt_SetLastClient(1);
-    uint32_t lastClient = 0;
-    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_LOADED);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&m_lastClient), TRELVO_E_NOT_LOADED);
     EXPECT_TRUE(IsMapped(m_fake));
 }
 
@@ -87,15 +85,14 @@ TEST_F(DisconnectTest, NullLastClientIsPassedOnAndUnloadsNothing) {
     const FrontEndExports& api = Loaded();
     FakeVelt_SetLastClient(1);
     EXPECT_EQ(api.VELT_DisconnectIfLastClient(nullptr), 0u);
-    ASSERT_EQ(FakeVelt_CallCountOf(FAKE_VELT_DisconnectIfLastClient), 1);
+    ASSERT_EQ(CallCountOf(FAKE_VELT_DisconnectIfLastClient), 1);
     EXPECT_EQ(FakeVelt_Call(FakeVelt_CallCount() - 1)->arguments[0], 0u);
     EXPECT_TRUE(IsMapped(m_fake));
 }
 
 TEST_F(DisconnectTest, DisconnectIfLastClientNotProvidedIsNotSupported) {
     const FrontEndExports& api = Loaded("without-optional");
-    uint32_t lastClient = 0;
-    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&lastClient), TRELVO_E_NOT_SUPPORTED);
+    EXPECT_EQ(api.VELT_DisconnectIfLastClient(&m_lastClient), TRELVO_E_NOT_SUPPORTED);
     EXPECT_TRUE(IsMapped(m_fake));
 }
 

@@ -2,7 +2,6 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
-#include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>

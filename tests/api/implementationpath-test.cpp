@@ -112,7 +112,7 @@ TEST_P(ReplacementTest, StatusDecidesWhetherTheLoadedImplementationIsReplaced) {
     ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
     FakeVelt_SetConnectionStatus(GetParam().status);
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(second.c_str()), 0u);
-    EXPECT_EQ(FakeVelt_CallCountOf(FAKE_VELT_GetConnectionStatus), 1);
+    EXPECT_EQ(CallCountOf(FAKE_VELT_GetConnectionStatus), 1);
     EXPECT_EQ(IsMapped(first), !GetParam().replaces);
     const std::string& inUse = GetParam().replaces ? second : first;
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), inUse.c_str());

@@ -104,7 +104,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
               "Unable to locate a suitable VELT API implementation: " + directory + "/" +
                   kImplementationName);
-    EXPECT_EQ(CountLogLines(std::string(kResolvedLine) + "\"" + directory + "\""), 1);
+    EXPECT_EQ(CountLogLines(ResolvedEntry(directory)), 1);
 
     const std::string fake = PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);

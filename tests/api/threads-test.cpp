@@ -1,6 +1,5 @@
 #include <future>
 #include <set>
-#include <thread>
 #include <vector>
 
 #include "FrontEnd.h"
@@ -10,8 +9,9 @@ namespace {
 
 using ThreadsTest = FrontEndTest;
 
+constexpr int kThreads = 8;
+
 TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
-    constexpr int kThreads = 8;
     const std::string fake = PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();
     FakeVelt_SetResult(FAKE_VELT_Connect, 0x2A);
@@ -38,7 +38,6 @@ TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
 // After initialization every call is a flag test and an indirect call, made
 // by all threads at once without the lock.
 TEST_F(ThreadsTest, ManyThreadsForwardAfterInitialization) {
-    constexpr int kThreads = 8;
     constexpr int kCallsPerThread = 100000;
     PlaceFake("complete", library());
     const FrontEndExports& api = LoadFrontEnd();

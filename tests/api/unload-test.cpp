@@ -1,5 +1,5 @@
 // The front end itself unloaded from the process with dlclose, and loaded
-// again. scripts/robustness.sh also runs these cases under valgrind.
+// again. Each case also runs under valgrind, as a test labelled valgrind.
 #include <malloc.h>
 
 #include <string>

@@ -17,11 +17,9 @@ namespace {
 using Internal_Trelvo::TrelvoConfiguration;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using TrelvoTest::ConfigurationErrorEntry;
 using TrelvoTest::IsLogEntry;
-
-std::string Resolved(const std::string& path) {
-    return "Resolved veltapipath to be \"" + path + "\"";
-}
+using TrelvoTest::ResolvedEntry;
 
 // Every case runs with the log on, so that what was logged can be checked.
 class ProcessConfigurationTest : public ::testing::Test, public TrelvoTest::Installation {
@@ -43,9 +41,16 @@ protected:
     }
     std::vector<std::string> log() const { return TrelvoTest::ReadLines(logFile()); }
     std::string configPath() const { return library() + "/Trelvo.conf"; }
-    std::string errorReport(int code, const std::string& message) const {
-        return "Error (" + std::to_string(code) + ") accessing configuration file \"" +
-               configPath() + "\": " + message;
+    // A failure with code applies nothing, and is reported and logged with message.
+    void expectFailure(int32_t code, const std::string& message) {
+        TrelvoConfiguration configuration;
+        EXPECT_EQ(process(configuration), code);
+        EXPECT_EQ(configuration.veltApiPath, "/velt");
+        EXPECT_FALSE(configuration.ignoreDefaultSearch);
+        EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), message);
+        EXPECT_THAT(
+            log(), ElementsAre(IsLogEntry(ConfigurationErrorEntry(code, configPath(), message)), "",
+                               IsLogEntry(ResolvedEntry("/velt"))));
     }
 
     std::unique_ptr<TrelvoTest::ModuleProbe> m_probe;
@@ -66,7 +71,7 @@ TEST_F(ProcessConfigurationTest, AppliesAndLogsTheFileBesideTheLibrary) {
 TEST_F(ProcessConfigurationTest, EmptyFileLogsHeadingAndResolvesDefault) {
     EXPECT_EQ(processText("").veltApiPath, "/velt");
     EXPECT_THAT(log(), ElementsAre(IsLogEntry("Read the following configuration variables:"),
-                                   IsLogEntry(Resolved("/velt"))));
+                                   IsLogEntry(ResolvedEntry("/velt"))));
 }
 
 TEST_F(ProcessConfigurationTest, LastNonEmptyVeltApiPathWins) {
@@ -98,7 +103,7 @@ TEST_F(ProcessConfigurationTest, KeysAreCaseSensitive) {
     EXPECT_THAT(log(),
                 ElementsAre(IsLogEntry("Read the following configuration variables:"),
                             IsLogEntry("VeltApiPath = /x"), IsLogEntry("IGNOREDEFAULTSEARCH = 1"),
-                            IsLogEntry(Resolved("/velt"))));
+                            IsLogEntry(ResolvedEntry("/velt"))));
 }
 
 TEST_F(ProcessConfigurationTest, ResolvesALeadingEnvironmentReferenceOnce) {
@@ -117,15 +122,8 @@ TEST_F(ProcessConfigurationTest, ResolvesALeadingEnvironmentReferenceOnce) {
 }
 
 TEST_F(ProcessConfigurationTest, MissingFileKeepsDefaultsAndReportsIt) {
-    TrelvoConfiguration configuration;
-    EXPECT_EQ(process(configuration), ENOENT);
-    const std::string message =
-        std::string("Trying to open the configuration file for reading: ") + strerror(ENOENT);
-    EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), message);
-    EXPECT_EQ(configuration.veltApiPath, "/velt");
-    EXPECT_FALSE(configuration.ignoreDefaultSearch);
-    EXPECT_THAT(log(), ElementsAre(IsLogEntry(errorReport(ENOENT, message)), "",
-                                   IsLogEntry(Resolved("/velt"))));
+    expectFailure(ENOENT, std::string("Trying to open the configuration file for reading: ") +
+                              strerror(ENOENT));
 }
 
 TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
@@ -133,20 +131,13 @@ TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
     TrelvoConfiguration configuration;
     EXPECT_EQ(process(configuration), ENOENT);
     EXPECT_EQ(configuration.veltApiPath, "");
-    EXPECT_THAT(log().back(), IsLogEntry(Resolved("")));
+    EXPECT_THAT(log().back(), IsLogEntry(ResolvedEntry("")));
 }
 
 TEST_F(ProcessConfigurationTest, ReadFailurePartWayAppliesNothing) {
     TrelvoTest::InterruptedFifo fifo(configPath(), "veltapipath=/opt/x\nignoredefaultsearch=1\n");
-    TrelvoConfiguration configuration;
-    EXPECT_EQ(process(configuration), EINTR);
-    EXPECT_EQ(configuration.veltApiPath, "/velt");
-    EXPECT_FALSE(configuration.ignoreDefaultSearch);
-    const std::string message = "Failed to read line 3 from the configuration file \"" +
-                                configPath() + "\": " + strerror(EINTR);
-    EXPECT_EQ((*m_probe)->GetConfigLastErrorMessage(), message);
-    EXPECT_THAT(log(), ElementsAre(IsLogEntry(errorReport(EINTR, message)), "",
-                                   IsLogEntry(Resolved("/velt"))));
+    expectFailure(EINTR, "Failed to read line 3 from the configuration file \"" + configPath() +
+                             "\": " + strerror(EINTR));
 }
 
 TEST_F(ProcessConfigurationTest, NullRecordChangesNothing) {

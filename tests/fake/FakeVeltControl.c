@@ -46,16 +46,6 @@ FAKE_CONTROL_API int FakeVelt_CallCount(void) {
     return count;
 }
 
-FAKE_CONTROL_API int FakeVelt_CallCountOf(FakeVeltFunction function) {
-    pthread_mutex_lock(&s_lock);
-    int count = 0;
-    for (int i = 0; i < s_callCount && i < FAKE_VELT_MAX_CALLS; ++i) {
-        if (s_calls[i].function == function) ++count;
-    }
-    pthread_mutex_unlock(&s_lock);
-    return count;
-}
-
 FAKE_CONTROL_API int FakeVelt_LoadCount(void) { return atomic_load(&s_loadCount); }
 
 /* Entries are written once and never moved, so the pointer stays valid. */
@@ -73,10 +63,7 @@ FAKE_CONTROL_API uint32_t FakeVelt_Record(FakeVeltFunction function, const char 
     pthread_mutex_lock(&s_lock);
     if (s_callCount < FAKE_VELT_MAX_CALLS) {
         FakeVeltCall *call = &s_calls[s_callCount];
-        call->function = function;
-        call->arguments[0] = argument1;
-        call->arguments[1] = argument2;
-        call->arguments[2] = argument3;
+        *call = (FakeVeltCall){function, {argument1, argument2, argument3}, ""};
         copyText(call->variant, sizeof call->variant, variant);
     }
     ++s_callCount;

@@ -46,7 +46,6 @@ void FakeVelt_SetErrorMessage(const char *text);
 /* Observation, by the test. Calls past FAKE_VELT_MAX_CALLS are counted but
  * not kept; FakeVelt_Call then gives null for them. */
 int FakeVelt_CallCount(void);
-int FakeVelt_CallCountOf(FakeVeltFunction function);
 const FakeVeltCall *FakeVelt_Call(int index);
 /* How often a fake variant was mapped into the process. */
 int FakeVelt_LoadCount(void);
