@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <utility>
 
 #include "ModuleProbe.h"
 
@@ -18,7 +19,11 @@ const std::string kModule = TrelvoTest::kImplementationName;
 // findmodule of a probe copy in library(), run from work().
 class FindModuleTest : public testing::Test, public TrelvoTest::Installation {
 protected:
-    bool findmodule(std::string& path) { return m_probe->findmodule(kModule, path); }
+    // What findmodule returns, and the path it leaves in place of path.
+    std::pair<bool, std::string> findmodule(std::string path = "") {
+        const bool found = m_probe->findmodule(kModule, path);
+        return {found, path};
+    }
 
     ModuleProbe m_probe{library()};
 };
@@ -26,22 +31,16 @@ protected:
 TEST_F(FindModuleTest, FileBesideTheLibraryWinsOverTheCurrentDirectory) {
     const std::string beside = root().write("lib/" + kModule, "");
     root().write("work/" + kModule, "");
-    std::string path;
-    EXPECT_TRUE(findmodule(path));
-    EXPECT_EQ(path, beside);
+    EXPECT_EQ(findmodule(), std::pair(true, beside));
 }
 
 TEST_F(FindModuleTest, FileOnlyInTheCurrentDirectoryIsFoundRelativeToIt) {
     root().write("work/" + kModule, "");
-    std::string path;
-    EXPECT_TRUE(findmodule(path));
-    EXPECT_EQ(path, "./" + kModule);
+    EXPECT_EQ(findmodule(), std::pair(true, "./" + kModule));
 }
 
 TEST_F(FindModuleTest, FileInNeitherPlaceLeavesTheLastCandidate) {
-    std::string path = "stale";
-    EXPECT_FALSE(findmodule(path));
-    EXPECT_EQ(path, "./" + kModule);
+    EXPECT_EQ(findmodule("stale"), std::pair(false, "./" + kModule));
 }
 
 TEST(FindFilesTest, MissingDirectoryOrNoMatchGivesNothing) {

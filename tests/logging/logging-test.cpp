@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "LogEntry.h"
 #include "ModuleProbe.h"
@@ -60,27 +60,16 @@ TEST_F(LoggingTest, NullTextCreatesNoFile) {
     EXPECT_FALSE(TrelvoTest::Exists(logFile()));
 }
 
-struct Switch {
-    std::optional<std::string> trelvoDebug;
-    std::optional<std::string> veltApiOpts;
-    bool on;
-};
-
-void PrintTo(const Switch& value, std::ostream* out) {
-    const auto show = [](const std::optional<std::string>& variable) {
-        return variable ? "\"" + *variable + "\"" : std::string("unset");
-    };
-    *out << "TRELVODEBUG " << show(value.trelvoDebug) << ", VELTAPIOPTS " << show(value.veltApiOpts)
-         << (value.on ? ": on" : ": off");
-}
+// TRELVODEBUG, VELTAPIOPTS (nullopt: unset), and whether the log is on.
+using Switch = std::tuple<std::optional<std::string>, std::optional<std::string>, bool>;
 
 class LogSwitchTest : public LoggingTest, public ::testing::WithParamInterface<Switch> {};
 
 TEST_P(LogSwitchTest, DecidesWhetherEntriesAreWritten) {
-    environment().set("TRELVODEBUG", GetParam().trelvoDebug)
-        .set("VELTAPIOPTS", GetParam().veltApiOpts);
+    const auto& [trelvoDebug, veltApiOpts, on] = GetParam();
+    environment().set("TRELVODEBUG", trelvoDebug).set("VELTAPIOPTS", veltApiOpts);
     load()->LogText("entry");
-    EXPECT_EQ(TrelvoTest::Exists(logFile()), GetParam().on);
+    EXPECT_EQ(TrelvoTest::Exists(logFile()), on);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,16 +188,15 @@ TEST_F(LoggingTest, ReportWithLogOffWritesNothing) {
 
 // Formats t (UTC) as the local time of a zone 13:45 ahead of UTC.
 std::string ChathamStamp(std::chrono::system_clock::time_point t) {
-    const auto since = t.time_since_epoch() + std::chrono::hours(13) + std::chrono::minutes(45);
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-    const auto milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(since - seconds);
-    const time_t whole = seconds.count();
+    using namespace std::chrono;
+    const auto local = t + hours(13) + minutes(45);
+    const time_t whole = system_clock::to_time_t(floor<seconds>(local));
     std::tm fields{};
     gmtime_r(&whole, &fields);
     char text[32];
     const size_t length = strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
-    snprintf(text + length, sizeof text - length, ",%03d", static_cast<int>(milliseconds.count()));
+    const auto fraction = duration_cast<milliseconds>(local - floor<seconds>(local));
+    snprintf(text + length, sizeof text - length, ",%03d", static_cast<int>(fraction.count()));
     return text;
 }
 

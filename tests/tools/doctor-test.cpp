@@ -206,11 +206,10 @@ TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
 }
 
 TEST_F(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {
-    TrelvoTest::TestDirectory directory;
     const Diagnosis d =
-        TrelvoDoctor::Diagnose(directory.copy(TRELVO_FRONT_END_PATH, "libTrelvo_aarch64.so"));
+        TrelvoDoctor::Diagnose(root().copy(TRELVO_FRONT_END_PATH, "bare/libTrelvo_aarch64.so"));
     EXPECT_EQ(d["exitStatus"], 3);
-    EXPECT_THAT(d["failure"], HasSubstr(directory.file(TrelvoDoctor::kProbeFileName)));
+    EXPECT_THAT(d["failure"], HasSubstr(root().file("bare/") + TrelvoDoctor::kProbeFileName));
     EXPECT_FALSE(d.contains("candidates"));
 }
 

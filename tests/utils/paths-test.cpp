@@ -30,60 +30,54 @@ void ExpectRows(std::string (*function)(const char*), const std::vector<OneArgum
 void ExpectRows(std::string (*function)(const char*, const char*),
                 const std::vector<TwoArguments>& rows) {
     for (const auto& row : rows) {
-        EXPECT_EQ(function(row.first, row.second), row.expected) << row.first << " + " << row.second;
+        EXPECT_EQ(function(row.first, row.second), row.expected)
+            << row.first << " + " << row.second;
     }
 }
 
 TEST(PathsTest, RemoveTailFollowsDirname) {
-    EXPECT_EQ(removetail("/usr/lib/libfile.so"), "/usr/lib");
-    EXPECT_EQ(removetail("/usr/lib/"), "/usr");
-    EXPECT_EQ(removetail("libfile.so"), ".");
-    EXPECT_EQ(removetail(nullptr), "");
+    ExpectRows(removetail, {{"/usr/lib/libfile.so", "/usr/lib"},
+                            {"/usr/lib/", "/usr"},
+                            {"libfile.so", "."},
+                            {nullptr, ""}});
 }
 
 TEST(PathsTest, RemoveTailDropsTheLastNamedComponent) {
-    ExpectRows(removetail, {
-        {"/usr/lib//", "/usr"},
-        {"/usr//lib", "/usr"},
-        {"relative/dir/file", "relative/dir"},
-    });
+    ExpectRows(
+        removetail,
+        {{"/usr/lib//", "/usr"}, {"/usr//lib", "/usr"}, {"relative/dir/file", "relative/dir"}});
 }
 
 TEST(PathsTest, RemoveTailKeepsSeparatorsThatOnlyLeadThePath) {
-    ExpectRows(removetail, {
-        {"/libfile.so", "/"}, {"//libfile.so", "//"}, {"///libfile.so", "/"}, {"/", "/"},
-    });
+    ExpectRows(removetail,
+               {{"/libfile.so", "/"}, {"//libfile.so", "//"}, {"///libfile.so", "/"}, {"/", "/"}});
 }
 
 TEST(PathsTest, RemoveTailWithoutSeparatorIsDot) {
-    EXPECT_EQ(removetail("libfile.tar.gz"), ".");
-    EXPECT_EQ(removetail(""), ".");
+    ExpectRows(removetail, {{"libfile.tar.gz", "."}, {"", "."}});
 }
 
 TEST(PathsTest, AppendTailAddsOneSeparator) {
-    EXPECT_EQ(appendtail("/opt/dir", "libfile.so"), "/opt/dir/libfile.so");
-    EXPECT_EQ(appendtail("/opt/dir/", "libfile.so"), "/opt/dir/libfile.so");
-    EXPECT_EQ(appendtail(nullptr, "libfile.so"), "libfile.so");
+    ExpectRows(appendtail, {{"/opt/dir", "libfile.so", "/opt/dir/libfile.so"},
+                            {"/opt/dir/", "libfile.so", "/opt/dir/libfile.so"},
+                            {nullptr, "libfile.so", "libfile.so"}});
 }
 
 TEST(PathsTest, AppendTailSeparatorDependsOnTheLastCharacterOfTheBaseOnly) {
-    ExpectRows(appendtail, {
-        {".", "libfile.so", "./libfile.so"},
-        {"/", "libfile.so", "/libfile.so"},
-        {"/opt/dir", "/libfile.so", "/opt/dir//libfile.so"},
-        {"/opt/dir/", "/libfile.so", "/opt/dir//libfile.so"},
-        {"/opt/dir", "", "/opt/dir/"},
-    });
+    ExpectRows(appendtail, {{".", "libfile.so", "./libfile.so"},
+                            {"/", "libfile.so", "/libfile.so"},
+                            {"/opt/dir", "/libfile.so", "/opt/dir//libfile.so"},
+                            {"/opt/dir/", "/libfile.so", "/opt/dir//libfile.so"},
+                            {"/opt/dir", "", "/opt/dir/"}});
 }
 
 TEST(PathsTest, AppendTailToEmptyBaseIsTheTailAlone) {
-    EXPECT_EQ(appendtail("", "libfile.so"), "libfile.so");
-    EXPECT_EQ(appendtail(nullptr, "/libfile.so"), "/libfile.so");
+    ExpectRows(appendtail,
+               {{"", "libfile.so", "libfile.so"}, {nullptr, "/libfile.so", "/libfile.so"}});
 }
 
 TEST(PathsTest, AppendTailOfNullTailIsTheBase) {
-    EXPECT_EQ(appendtail("/opt/dir", nullptr), "/opt/dir");
-    EXPECT_EQ(appendtail(nullptr, nullptr), "");
+    ExpectRows(appendtail, {{"/opt/dir", nullptr, "/opt/dir"}, {nullptr, nullptr, ""}});
 }
 
 TEST(PathsTest, CombinePathsAppendsEachPartInTurn) {
@@ -106,37 +100,30 @@ TEST(PathsTest, CombinePathsSkipsNullPartsAndReusesTheSeparatorOfAnEmptyOne) {
 }
 
 TEST(PathsTest, RemoveExtensionCutsAtTheLastDotAnywhere) {
-    ExpectRows(removeextension, {
-        {"libfile.so", "libfile"},
-        {"archive.tar.gz", "archive.tar"},
-        {"/opt/a.d/file", "/opt/a"},
-        {".profile", ""},
-        {"libfile.", "libfile"},
-    });
+    ExpectRows(removeextension, {{"libfile.so", "libfile"},
+                                 {"archive.tar.gz", "archive.tar"},
+                                 {"/opt/a.d/file", "/opt/a"},
+                                 {".profile", ""},
+                                 {"libfile.", "libfile"}});
 }
 
 TEST(PathsTest, RemoveExtensionWithoutDotIsUnchanged) {
-    EXPECT_EQ(removeextension("/opt/dir/libfile"), "/opt/dir/libfile");
-    EXPECT_EQ(removeextension(""), "");
-    EXPECT_EQ(removeextension(nullptr), "");
+    ExpectRows(removeextension,
+               {{"/opt/dir/libfile", "/opt/dir/libfile"}, {"", ""}, {nullptr, ""}});
 }
 
 TEST(PathsTest, AddExtensionPutsExactlyOneDotBetweenPathAndExtension) {
-    ExpectRows(addextension, {
-        {"libfile", "so", "libfile.so"},
-        {"libfile", ".so", "libfile.so"},
-        {"libfile.", "so", "libfile..so"},
-    });
+    ExpectRows(addextension, {{"libfile", "so", "libfile.so"},
+                              {"libfile", ".so", "libfile.so"},
+                              {"libfile.", "so", "libfile..so"}});
 }
 
 TEST(PathsTest, AddExtensionWithAnEmptySideAddsNoDot) {
-    ExpectRows(addextension, {
-        {"libfile", "", "libfile"},
-        {"libfile", nullptr, "libfile"},
-        {"", "so", "so"},
-        {nullptr, "so", "so"},
-        {nullptr, nullptr, ""},
-    });
+    ExpectRows(addextension, {{"libfile", "", "libfile"},
+                              {"libfile", nullptr, "libfile"},
+                              {"", "so", "so"},
+                              {nullptr, "so", "so"},
+                              {nullptr, nullptr, ""}});
 }
 
 }  // namespace

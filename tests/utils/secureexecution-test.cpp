@@ -16,18 +16,6 @@
 
 namespace {
 
-// The helper's standard output; nullopt when it could not be run or failed.
-std::optional<std::string> RunHelper(const std::string& helper, const std::string& argument) {
-    FILE* output = popen(("'" + helper + "' '" + argument + "'").c_str(), "r");
-    if (output == nullptr) return std::nullopt;
-    std::string text;
-    char buffer[256];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, output)) > 0;) text.append(buffer, n);
-    const int status = pclose(output);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-    return text;
-}
-
 std::string Report(bool secure, const std::string& veltPath, const std::string& search) {
     return "secure=" + std::string(secure ? "1" : "0") + "\nVELT_PATH=" + veltPath +
            "\nsearch=" + search + "\n";
@@ -50,8 +38,18 @@ protected:
         return path;
     }
 
+    // The helper's standard output, given an empty directory as its configured
+    // one; nullopt when it could not be run or failed.
     std::optional<std::string> Launch(const std::string& helper) const {
-        return RunHelper(helper, root().mkdir("empty"));
+        const std::string command = "'" + helper + "' '" + root().mkdir("empty") + "'";
+        FILE* output = popen(command.c_str(), "r");
+        if (output == nullptr) return std::nullopt;
+        std::string text;
+        char buffer[256];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, output)) > 0;) text.append(buffer, n);
+        const int status = pclose(output);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+        return text;
     }
 };
 
