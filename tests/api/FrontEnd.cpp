@@ -38,9 +38,9 @@ std::vector<FakeVeltCall> FrontEndTest::Calls() {
 
 int FrontEndTest::CallCountOf(FakeVeltFunction function) {
     const std::vector<FakeVeltCall> calls = Calls();
-    return static_cast<int>(std::count_if(calls.begin(), calls.end(), [&](const FakeVeltCall& call) {
-        return call.function == function;
-    }));
+    return static_cast<int>(
+        std::count_if(calls.begin(), calls.end(),
+                      [&](const FakeVeltCall& call) { return call.function == function; }));
 }
 
 }  // namespace TrelvoTest

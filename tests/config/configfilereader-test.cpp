@@ -56,7 +56,8 @@ protected:
     }
 
     TrelvoTest::TestDirectory m_directory;
-    InternalUtils::ConfigurationReaderPtr m_reader{InternalUtils::CreateConfigurationReader(kLibrarySettings)};
+    InternalUtils::ConfigurationReaderPtr m_reader{
+        InternalUtils::CreateConfigurationReader(kLibrarySettings)};
 };
 
 struct LineCase : TrelvoTest::NamedCase {
