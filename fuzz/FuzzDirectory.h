@@ -12,9 +12,8 @@ namespace TrelvoFuzz {
 // Never destroyed, so that the removal at exit can still read it.
 inline const std::string& FuzzDirectory() {
     static const std::string* const directory = [] {
-        const char* base = getenv("TMPDIR");
-        auto* path = new std::string(std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                                     "/trelvo-fuzz-XXXXXX");
+        auto* path = new std::string(
+            (std::filesystem::temp_directory_path() / "trelvo-fuzz-XXXXXX").string());
         if (mkdtemp(path->data()) == nullptr) abort();
         atexit([] { std::filesystem::remove_all(FuzzDirectory()); });
         return path;

@@ -14,7 +14,6 @@
 #include <optional>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "LogEntry.h"
 #include "ModuleProbe.h"
@@ -60,27 +59,34 @@ TEST_F(LoggingTest, NullTextCreatesNoFile) {
     EXPECT_FALSE(TrelvoTest::Exists(logFile()));
 }
 
-// TRELVODEBUG, VELTAPIOPTS (nullopt: unset), and whether the log is on.
-using Switch = std::tuple<std::optional<std::string>, std::optional<std::string>, bool>;
+struct Switch : TrelvoTest::NamedCase {
+    std::optional<std::string> trelvoDebug, veltApiOpts;  // nullopt: unset
+    bool on;
+};
 
 class LogSwitchTest : public LoggingTest, public ::testing::WithParamInterface<Switch> {};
 
 TEST_P(LogSwitchTest, DecidesWhetherEntriesAreWritten) {
-    const auto& [trelvoDebug, veltApiOpts, on] = GetParam();
-    environment().set("TRELVODEBUG", trelvoDebug).set("VELTAPIOPTS", veltApiOpts);
+    environment()
+        .set("TRELVODEBUG", GetParam().trelvoDebug)
+        .set("VELTAPIOPTS", GetParam().veltApiOpts);
     load()->LogText("entry");
-    EXPECT_EQ(TrelvoTest::Exists(logFile()), on);
+    EXPECT_EQ(TrelvoTest::Exists(logFile()), GetParam().on);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Environments, LogSwitchTest,
-    ::testing::Values(Switch{"0", std::nullopt, true}, Switch{"false", std::nullopt, true},
-                      Switch{"", std::nullopt, false}, Switch{std::nullopt, std::nullopt, false},
-                      Switch{std::nullopt, "-v -debugaccess -x", true},
-                      Switch{std::nullopt, "xdebugaccessy", true},
-                      Switch{std::nullopt, "DEBUGACCESS", false},
-                      Switch{std::nullopt, "DebugAccess", false}, Switch{"1", "DEBUGACCESS", true},
-                      Switch{"", "debugaccess", true}));
+    ::testing::Values(Switch{{"TrelvoDebugZero"}, "0", std::nullopt, true},
+                      Switch{{"TrelvoDebugFalse"}, "false", std::nullopt, true},
+                      Switch{{"TrelvoDebugEmpty"}, "", std::nullopt, false},
+                      Switch{{"NothingSet"}, std::nullopt, std::nullopt, false},
+                      Switch{{"DebugAccessAmongOptions"}, std::nullopt, "-v -debugaccess -x", true},
+                      Switch{{"DebugAccessInsideAWord"}, std::nullopt, "xdebugaccessy", true},
+                      Switch{{"UpperCaseDebugAccess"}, std::nullopt, "DEBUGACCESS", false},
+                      Switch{{"MixedCaseDebugAccess"}, std::nullopt, "DebugAccess", false},
+                      Switch{{"TrelvoDebugWithUpperCaseOptions"}, "1", "DEBUGACCESS", true},
+                      Switch{{"TrelvoDebugEmptyWithDebugAccess"}, "", "debugaccess", true}),
+    TrelvoTest::CaseName());
 
 TEST_F(LoggingTest, LoadWithLogOnDeletesTheOldFile) {
     root().write("lib/Trelvo.log", "old\n");

@@ -13,10 +13,8 @@ std::string _SystemError(const std::string& call) { return call + ": " + strerro
 
 // A shared root would carry the bind mount back into the parent namespace.
 std::string _MakeRootPrivate() {
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        return _SystemError("making / private");
-    }
-    return std::string();
+    const bool made = mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return made ? std::string() : _SystemError("making / private");
 }
 
 std::string _EnterPrivateMountNamespace() {

@@ -14,12 +14,8 @@ namespace TrelvoTest {
 namespace fs = std::filesystem;
 
 TestDirectory::TestDirectory() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                          "/trelvo-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "mkdtemp failed for " << pattern;
-    }
+    std::string pattern = (fs::temp_directory_path() / "trelvo-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed for " << pattern;
     // Canonical, so that paths the library forms from its own location compare
     // equal to the ones the test builds.
     m_path = fs::canonical(pattern).string();
