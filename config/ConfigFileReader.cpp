@@ -52,9 +52,9 @@ int32_t CConfigFileReader::LoadFile(const char* path) {
         _ReportError(opened, "Trying to open the configuration file for reading");
         return opened;
     }
-    const int32_t result = m_maxLines > 0 ? _ReadLines(stream, filePath) : 0;
-    closefile(stream);
-    return result;
+    // Closed also when reading runs out of memory.
+    const UniqueFile file(stream);
+    return m_maxLines > 0 ? _ReadLines(file.get(), filePath) : 0;
 }
 
 int32_t CConfigFileReader::_ReadLines(FILE* stream, const std::string& path) {
