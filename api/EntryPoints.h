@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The implementation's 20 entry points, in binding order, described once:
 // the entry-point table, its binding and clearing, the plain forwarders and
 // the diagnostics all expand this list.

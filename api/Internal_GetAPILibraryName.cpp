@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 #include "api/Internal_GetAPILibraryName.h"
 
 #include "locate/findfile.h"

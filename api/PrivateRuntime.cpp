@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The front end carries a private copy of the C++ runtime (-static-libstdc++).
 // That copy allocates its emergency exception pool when the front end is
 // loaded, and nothing else frees it when dlclose unloads the front end, so

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The 22 exports: lazy initialization, binding, forwarding, unloading and the
 // choice of the implementation library.
 #include "api/Trelvo.h"

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /*
  * What a process's first forwarded call costs, against loading the
  * implementation by hand. Each sample is a fresh child process, forked from

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Direct calls into the implementation, through the pointers that dlsym gives,
 // against the same calls through the front end's exports, for a required and
 // an optional entry point, on one thread and on two. After Google Benchmark's

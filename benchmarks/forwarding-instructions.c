@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /*
  * A client's calls counted instruction by instruction: a million calls of a
  * required and of an optional entry point, once through the pointer that dlsym

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Hardening for every target that links trelvo_options, as distributions build
 # system libraries: stack protector, fortified libc calls in optimised builds,
 # full RELRO with immediate binding, and branch protection for the processor.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # The install directories, shared by every install rule of the project.
 #
 # The library directory is Debian's multiarch one, lib/<triplet>, whatever the

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Cross build for 64-bit Arm Linux; the tests run under user-mode emulation.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // A reader of line-oriented name=value files. It interprets nothing: which
 // names mean what is the caller's business.
 #pragma once

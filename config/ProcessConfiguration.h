@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The library's own configuration: Trelvo.conf beside the library, processed
 // once per process.
 #pragma once

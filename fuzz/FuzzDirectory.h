@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // A directory of the fuzzer's own below $TMPDIR (or /tmp), made at the first
 // use and removed when the process exits.
 #pragma once

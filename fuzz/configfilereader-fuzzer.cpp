@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The configuration reader, with the settings the library uses, on a file of
 // arbitrary bytes: besides not crashing, every variable it gives must be
 // what its line rules allow.

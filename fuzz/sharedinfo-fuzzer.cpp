@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The parsing of a shared-info file, through locatepravik with HOME pointing
 // at a tree of the fuzzer's own: the result must be the parent directory of
 // the file's first line when that line is usable, and empty otherwise.

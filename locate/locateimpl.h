@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Installed products' shared-info files. Each locator reads
 // <base>/Korvalt/.../sharedinfo.txt, where <base> is $HOME/.fenra when that
 // exists and /usr/share otherwise, and returns the parent directory of the

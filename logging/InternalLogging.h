@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The debug log: Trelvo.log beside the library, written only while the
 // environment switches it on (TRELVODEBUG non-empty, or "debugaccess" inside
 // VELTAPIOPTS), read afresh for every entry. Best effort: a line that cannot be

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # shellcheck shell=bash
 # Shared by the check-*.sh scripts (sourced, not run): a work directory,
 # builds without tests, checks of built artefacts, and runs of the consumers.

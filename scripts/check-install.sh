@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Checks the installed tree: builds a preset without its tests, installs it
 # into a temporary prefix (each component on its own, then all of them with
 # the sample implementation), builds the consumers of tests/install against

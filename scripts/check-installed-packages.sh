@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Installs the packages of check-packages.sh (as root or through sudo): amd64 with dpkg,
 # then arm64 beside it (after dpkg --add-architecture, apt-get its dependencies). For
 # each, a C consumer built through pkg-config and a C++ one through find_package(Trelvo),

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Builds the Debian packages libtrelvo, libtrelvo-dev and trelvo-doctor with cpack in
 # build trees of the presets, native (amd64) and aarch64 (arm64), and checks them:
 # lintian reports no error and no warning (nor a binary of another architecture), the

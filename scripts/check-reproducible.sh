@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Builds the last commit twice with the native preset, from clones in two
 # directories, and fails unless the stripped front ends and the Debian
 # packages of the two builds are byte-identical.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # shellcheck shell=bash
 # Shared by the scripts in this folder (sourced, not run): the source tree,
 # presets, benchmark runs, and the runner of workflow presets with its summary. Paths given to

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Shows the library at work: builds the front end, the sample implementation
 # and the client, runs the client with the debug log on, prints the log the
 # front end wrote beside itself, and asks trelvo-doctor what a program gets.

@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Installs with apt-get what building and testing libTrelvo needs on Debian 12.
 # Does nothing (and asks no package list) when everything is present.
 set -euo pipefail
@@ -17,6 +20,8 @@ readonly PACKAGES=(
     file binutils pkgconf dpkg-dev        # checks of the binaries, installed tree and packages
     devscripts abigail-tools              # hardening-check, and the ABI check (abidw, abidiff)
     lintian man-db                        # the packages' check, and their manual page read back
+    reuse                                 # every file states its licence (reuse lint)
+    debootstrap                           # minimal Debian roots for the fresh-machine and old-system checks
 )
 
 main() {

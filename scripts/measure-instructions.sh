@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Counts the instructions a client spends per call, with callgrind: a direct
 # call through a dlsym pointer against the same call through the front end,
 # for a required and for an optional entry point (a million calls of each).

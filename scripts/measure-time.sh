@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Times direct and forwarded calls with Google Benchmark, on one thread and
 # two, and prints the forwarded/direct ratios. Extra arguments go to the
 # benchmark (e.g. --benchmark_repetitions=15).

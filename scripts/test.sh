@@ -1,4 +1,7 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Runs workflow presets (configure, build, test) and sums up their tests.
 # Fails when any step or test fails, or no test runs.
 #

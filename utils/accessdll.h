@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Wrappers of the dynamic loader: the only place that loads, binds and
 // unloads the implementation library.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Stream functions over the system library's FILE*. Each returns an errno-style
 // status: 0 on success, 22 (EINVAL) when a required pointer is null (nothing
 // else is done then), otherwise the errno of the failed call or, where said,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Cutting and joining '/'-separated path strings. Text only: nothing here
 // touches the file system. A null argument reads as the empty string unless
 // said otherwise.

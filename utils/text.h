@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Error texts and small string helpers. Characters go to isspace and tolower
 // as unsigned byte values.
 #pragma once

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Read by cpack before it makes the packages, through the CPackProjectConfig.cmake
 # that cmake/install.cmake generates in the build tree with the calls.
 

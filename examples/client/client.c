@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /* A small VELT API client: it links against the front end only and calls
  * through it into whichever implementation the front end chooses. */
 #include <stdio.h>

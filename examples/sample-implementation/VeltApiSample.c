@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /*
  * A sample VELT API implementation: all 20 entry points, with behaviour simple
  * enough to check by eye. See README.md beside this file.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Every front-end test starts from a private, freshly loaded copy of the
 // front end in its own installation, and places the fake implementation
 // (tests/fake) where the case needs it. What a test observes: the fake's

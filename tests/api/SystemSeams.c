@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /* The seams must define the plain symbols: no fortified inline wrappers, and
  * no redirection of open to open64. */
 #undef _FORTIFY_SOURCE

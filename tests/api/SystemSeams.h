@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Failures that no real file system or loader produces on demand, forced
 // through functions that the test executable defines in place of the system's
 // (it exports them, so the front end's references bind to them). Until a test

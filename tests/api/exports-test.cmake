@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # The front end's dynamic symbol table defines exactly the functions that the
 # version script MAP makes global, and nothing else of its own. Run with
 # -DNM=<the toolchain's nm> -DLIBRARY=<the front end> -DMAP=<Trelvo.map>, so it

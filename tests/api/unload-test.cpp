@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The front end itself unloaded from the process with dlclose, and loaded
 // again. Each case also runs under valgrind, as a test labelled valgrind.
 #include <malloc.h>

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Run with cmake -P. Fails unless BINARY is a 64-bit ELF file for MACHINE (the
 # machine as `file` names it) and, when RUNPATH is given, its dynamic section
 # carries exactly that run-time search path.

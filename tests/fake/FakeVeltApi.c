@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /*
  * A fake VELT API implementation, built into several variants that differ
  * only in the entry points they export: tests/fake/CMakeLists.txt withholds a

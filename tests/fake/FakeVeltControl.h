@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /*
  * The control side of the fake VELT API implementation. The fake variants
  * link this library and the tests link it directly, so what a test steers and

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 /* A program built against an installed libTrelvo, as C through pkg-config:
  *   cc $(pkg-config --cflags trelvo) consumer.c $(pkg-config --libs trelvo)
  * and as C++ through the CMake package (see CMakeLists.txt). It names a

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
 # Reads the disassembly of the front end and checks that each of the 17 plain
 # forwarders, once the library is ready, reaches the implementation in a few
 # instructions: every path through the forwarder's own body that ends in an

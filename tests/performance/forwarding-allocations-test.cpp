@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Forwarded calls of a ready front end allocate nothing. This executable
 // replaces malloc, calloc and realloc and exports them, so that the private
 // copy of the front end it loads binds to them too; libstdc++'s operator new

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // A read failure part-way through a file, from real system calls: a FIFO
 // that hands its reader some content and then stalls, while the thread that
 // made the object is sent a signal whose handler does not restart system

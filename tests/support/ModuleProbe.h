@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The internals that depend on where the library itself lies (files beside
 // it, the log, the configuration) reached through a shared library of their
 // own. A test copies that library into its own directory, so "beside the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Built into a shared library of its own; see ModuleProbe.h.
 #include "ModuleProbe.h"
 

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Replacing a system directory for one test process without touching it:
 // the process enters a mount namespace of its own and bind-mounts a test's
 // directory over the system one, so only this process sees the change.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // What every test needs to stay hermetic: its own directory tree, its own
 // environment and current directory, and private copies of the libraries it
 // loads. Each helper undoes its change when it goes out of scope. Also the

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // Prints what the environment and the implementation search give this
 // process, for secureexecution-test, which runs it set-user-ID and plain.
 // Its one argument is the configured directory, which should hold nothing.

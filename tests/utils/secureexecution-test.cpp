@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // A set-user-ID process reads every variable as unset and skips the search's
 // candidates that the current directory decides. A helper linking the
 // internals is run by root twice: as it is, and set-user-ID to nobody.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // trelvo-doctor: what it learns about one front end and how it tells it.
 #pragma once
 

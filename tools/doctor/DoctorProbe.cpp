@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The libTrelvo developers
+// SPDX-License-Identifier: MIT
+
 // The companion library; see ProbeTable.
 #include "tools/doctor/Doctor.h"
 
