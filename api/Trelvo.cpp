@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// The 22 exports: lazy initialization, binding, forwarding, unloading and the
-// choice of the implementation library.
+// The 22 exports: lazy initialization, binding, forwarding, unloading, and
+// the getter and setter of the implementation's path. The search for it is
+// GetAPILibraryName's (Internal_GetAPILibraryName.cpp).
 #include "api/Trelvo.h"
 
 #include <atomic>
@@ -173,8 +174,10 @@ VeltResult _Initialize() {
     return _Bind();
 }
 
-// Called with _stateLock held. A failed unload keeps the handle and the table,
-// records the loader's text and reports it to the log.
+// Called with _stateLock held. A failed unload keeps the handle and the table
+// and records the loader's text for VELT_GetLastErrorMessage. The log gets
+// only the failure's code: LogConfigFileErrors writes it with the
+// configuration's path and error text, not the loader's.
 void _Uninitialize() {
     _isInitialized.store(false, std::memory_order_relaxed);
     if (_dllModule == nullptr) return;

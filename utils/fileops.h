@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 
 // Stream functions over the system library's FILE*. Each returns an errno-style
-// status: 0 on success, 22 (EINVAL) when a required pointer is null (nothing
+// status: 0 on success, EINVAL when a required pointer is null (nothing
 // else is done then), otherwise the errno of the failed call or, where said,
 // that call's own non-zero result.
 #pragma once
@@ -46,7 +46,7 @@ int readfile(void* buffer, size_t size, size_t count, FILE* stream);
 
 // fgets of at most capacity - 1 bytes, up to and including a newline; the
 // buffer is always NUL-terminated. 0 when anything was read, -1 at end of file
-// (buffer then empty), errno on a read error. 22 for a capacity of 0.
+// (buffer then empty), errno on a read error. EINVAL for a capacity of 0.
 int readline(char* buffer, size_t capacity, FILE* stream);
 
 // fflush's result (0 or -1).
