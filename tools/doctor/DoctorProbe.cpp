@@ -108,6 +108,7 @@ void _Inspect(Diagnosis& diagnosis) {
 extern "C" __attribute__((visibility("default"))) const TrelvoDoctor::ProbeTable*
 trelvo_doctor_probe() {
     static const TrelvoDoctor::ProbeTable table = {sizeof(TrelvoDoctor::ProbeTable),
+                                                   TrelvoDoctor::kProbeLayout,
                                                    TrelvoDoctor::_Search, TrelvoDoctor::_Inspect};
     return &table;
 }
