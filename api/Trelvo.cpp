@@ -92,21 +92,16 @@ void _Store(void* address) {
     entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(address);
 }
 
-struct _EntryPointSlot {
-    const char* symbol;
-    bool required;
-    void (*store)(void* address);
-};
-
-constexpr _EntryPointSlot _entryPointSlots[] = {
-#define TRELVO_ENTRY_POINT_SLOT(symbol, binding, ...) \
-    {#symbol, Binding::binding == Binding::Required, _Store<_##symbol>},
-    TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_SLOT)
-#undef TRELVO_ENTRY_POINT_SLOT
+// The stores into the table, in the order of kEntryPointNames.
+using _EntryPointStore = void (*)(void* address);
+constexpr _EntryPointStore _entryPointStores[] = {
+#define TRELVO_ENTRY_POINT_STORE(symbol, ...) _Store<_##symbol>,
+    TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_STORE)
+#undef TRELVO_ENTRY_POINT_STORE
 };
 
 void _ClearEntryPoints() {
-    for (const _EntryPointSlot& slot : _entryPointSlots) slot.store(nullptr);
+    for (const _EntryPointStore store : _entryPointStores) store(nullptr);
 }
 
 int32_t _ProcessConfigurationOnce() {
@@ -129,16 +124,17 @@ bool _IsLoadable(const std::string& path) {
 VeltResult _Bind() {
     Internal_Trelvo::LogText(("Using VELT API from \"" + _impl_DLL_Name + "\"").c_str());
     VeltResult result = 0;
-    for (const _EntryPointSlot& slot : _entryPointSlots) {
-        void* address = InternalUtils::getprocedurefromdll(_dllModule, slot.symbol);
-        slot.store(address);
-        if (address != nullptr || !slot.required) continue;
+    for (size_t i = 0; i < Internal_Trelvo::kEntryPointCount; ++i) {
+        const Internal_Trelvo::EntryPointName& entryPoint = Internal_Trelvo::kEntryPointNames[i];
+        void* address = InternalUtils::getprocedurefromdll(_dllModule, entryPoint.symbol);
+        _entryPointStores[i](address);
+        if (address != nullptr || !entryPoint.required) continue;
         if (result == 0) {
             _lastInitializationErrorMessage =
                 "The following methods were not found in '" + _impl_DLL_Name + "':";
             result = TRELVO_E_MISSING_ENTRY_POINTS;
         }
-        _lastInitializationErrorMessage += " '" + std::string(slot.symbol) + "()'";
+        _lastInitializationErrorMessage += " '" + std::string(entryPoint.symbol) + "()'";
     }
     if (result == 0) _isInitialized.store(true, std::memory_order_release);
     return result;
