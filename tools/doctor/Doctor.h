@@ -47,6 +47,15 @@ inline constexpr StepNames kStepNames[] = {
     {Internal_Trelvo::SearchStep::kFenra, "fenra", "FENRA"},
 };
 
+// The row of kStepNames that matches, by step or by name; null for none.
+template <typename Matches>
+const StepNames* FindStepNames(Matches matches) {
+    for (const StepNames& names : kStepNames) {
+        if (matches(names)) return &names;
+    }
+    return nullptr;
+}
+
 // A diagnosis is the object that --json prints; its members, in order (null
 // for an empty text): frontEnd, companion; failure (why nothing could be
 // diagnosed; when set, only debugLog, warnings, usable and exitStatus
