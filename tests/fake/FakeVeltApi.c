@@ -112,3 +112,9 @@ FAKE_GET_LAST_ERROR_MESSAGE const char *VELT_GetLastErrorMessage(VeltInt arg1) {
     record(FAKE_VELT_GetLastErrorMessage, arg1, 0, 0);
     return FakeVelt_ErrorMessage();
 }
+
+/* The front end binds every entry point of its description: each must be
+ * defined above, or this reference stays undefined and the link fails. */
+#define FAKE_DEFINED(symbol, ...) (void (*)(void)) symbol,
+__attribute__((used)) static void (*const fakeDefinesEveryEntryPoint[])(void) = {
+    TRELVO_ENTRY_POINTS(FAKE_DEFINED)};
