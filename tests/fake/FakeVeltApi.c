@@ -113,8 +113,7 @@ FAKE_GET_LAST_ERROR_MESSAGE const char *VELT_GetLastErrorMessage(VeltInt arg1) {
     return FakeVelt_ErrorMessage();
 }
 
-/* The front end binds every entry point of its description: each must be
- * defined above, or this reference stays undefined and the link fails. */
+/* Every described entry point must be defined above, or the link fails here. */
 #define FAKE_DEFINED(symbol, ...) (void (*)(void)) symbol,
-__attribute__((used)) static void (*const fakeDefinesEveryEntryPoint[])(void) = {
+__attribute__((used)) static void (*const definedHere[])(void) = {
     TRELVO_ENTRY_POINTS(FAKE_DEFINED)};
