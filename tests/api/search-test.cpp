@@ -66,8 +66,9 @@ using UnconfiguredSearchTest = FrontEndTest;
 TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_SetClientInfo(nullptr, nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0),
-                 "Unable to locate a suitable VELT API implementation: ./libVeltApi_aarch64.so");
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to locate a suitable VELT API implementation: ./" +
+                  std::string(kImplementationName));
 }
 
 // With no directory configured the bare name is found in the current
