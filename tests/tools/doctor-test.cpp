@@ -45,6 +45,19 @@ protected:
             std::regex_replace(rooted, std::regex("\\$NAME"), TrelvoTest::kImplementationName));
     }
 
+    // Every member of the expected diagnosis (as Expected reads it) is in
+    // diagnosis, with that value; an empty array or object expects one that is
+    // empty.
+    ::testing::AssertionResult Has(const Diagnosis& diagnosis, const std::string& expected) const {
+        const Diagnosis flat = diagnosis.flatten(), facts = Expected(expected).flatten();
+        for (const auto& [pointer, value] : facts.items()) {
+            if (!flat.contains(pointer) || flat[pointer] != value) {
+                return ::testing::AssertionFailure() << diagnosis.dump(1) << "\nlacks " << pointer;
+            }
+        }
+        return ::testing::AssertionSuccess();
+    }
+
     // Runs the command; its exit status, with what it wrote in out and err.
     int Doctor(const std::vector<std::string>& arguments) {
         std::ostringstream outText, errText;
@@ -58,18 +71,6 @@ protected:
 };
 using ReportTest = DiagnosisTest;
 using DoctorCommandTest = DiagnosisTest;
-
-// Every member of the expected diagnosis is in diagnosis, with that value; an
-// empty array or object expects one that is empty.
-::testing::AssertionResult Has(const Diagnosis& diagnosis, const Diagnosis& expected) {
-    const Diagnosis flat = diagnosis.flatten(), facts = expected.flatten();
-    for (const auto& [pointer, value] : facts.items()) {
-        if (!flat.contains(pointer) || flat[pointer] != value) {
-            return ::testing::AssertionFailure() << diagnosis.dump(1) << "\nlacks " << pointer;
-        }
-    }
-    return ::testing::AssertionSuccess();
-}
 
 // The JSON report, read back; it must be one line.
 Diagnosis ReadBack(const Diagnosis& diagnosis) {
@@ -99,12 +100,12 @@ TEST_F(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
     environment().set("VELT_PATH", root().mkdir("velt"));
     SampleIn("lib");
     const Diagnosis d = Diagnose();
-    EXPECT_TRUE(Has(d, Expected(R"({"libraryDirectory": "$ROOT/lib",
+    EXPECT_TRUE(Has(d, R"({"libraryDirectory": "$ROOT/lib",
         "configuration": {"file": "$ROOT/lib/Trelvo.conf", "read": false,
                           "veltapipath": {"raw": "$VELT_PATH", "resolved": "$ROOT/velt"}},
         "chosen": "$ROOT/lib/$NAME", "frontEndChoice": "$ROOT/lib/$NAME",
         "implementation": {"mappedByFrontEnd": true, "mappedPath": "$ROOT/lib/$NAME"},
-        "warnings": [], "exitStatus": 0})")));
+        "warnings": [], "exitStatus": 0})"));
     EXPECT_EQ(d["configuration"]["status"], ENOENT);
     EXPECT_EQ(EntryPoints(d, "exported").size(), 20u);
     EXPECT_THAT(EntryPoints(d, "required"),
@@ -145,12 +146,12 @@ TEST_F(DiagnosisTest, IgnoreDefaultSearchFindsNothingAndShowsWhatItSkipped) {
                        "\nignoredefaultsearch = TRUE\n");
     SampleIn("lib");
     const Diagnosis d = Diagnose();
-    EXPECT_TRUE(Has(d, Expected(R"({"configuration": {"ignoredefaultsearch": true},
+    EXPECT_TRUE(Has(d, R"({"configuration": {"ignoredefaultsearch": true},
         "found": false, "frontEndChoice": null, "implementation": null, "exitStatus": 1,
         "candidates": [{"searched": true}, {"step": "besideLibrary", "path": "$ROOT/lib/$NAME",
                                             "exists": true, "searched": false, "chosen": false}],
         "initialization": {"error":
-            "Unable to locate a suitable VELT API implementation: $ROOT/configured/$NAME"}})")));
+            "Unable to locate a suitable VELT API implementation: $ROOT/configured/$NAME"}})"));
     EXPECT_EQ(d["initialization"]["result"], TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
 }
 
@@ -167,7 +168,7 @@ TEST_F(DiagnosisTest, ImplementationWithoutARequiredEntryPointIsUnusable) {
 TEST_F(DiagnosisTest, FileThatCannotBeLoadedIsUnusableWithTheLoadersText) {
     root().write("lib" + kName, "not a library\n");
     const Diagnosis d = Diagnose();
-    EXPECT_TRUE(Has(d, Expected(R"({"implementation": {"loaded": false}, "exitStatus": 2})")));
+    EXPECT_TRUE(Has(d, R"({"implementation": {"loaded": false}, "exitStatus": 2})"));
     EXPECT_THAT(d["implementation"]["loadError"], HasSubstr(kName));
     EXPECT_EQ(d["initialization"]["result"], TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_THAT(d["initialization"]["error"],
@@ -182,17 +183,17 @@ TEST_F(DiagnosisTest, BareNameIsReportedAsTheFileTheLoaderMapped) {
     SampleIn("work", TrelvoTest::FakePath("without-required"));
     const std::string sample = SampleIn("lib");
     const Diagnosis d = Diagnose();
-    EXPECT_TRUE(Has(d, Expected(R"({"candidates": [{"chosen": true}], "chosen": "$NAME",
+    EXPECT_TRUE(Has(d, R"({"candidates": [{"chosen": true}], "chosen": "$NAME",
         "implementation": {"mappedByFrontEnd": true, "mappedPath": "$ROOT/lib/$NAME"},
-        "exitStatus": 0})")));
+        "exitStatus": 0})"));
     EXPECT_THAT(Warnings(d), ElementsAre(HasSubstr("the loader mapped " + sample)));
 }
 
 TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementation) {
     chmod(SampleIn("lib").c_str(), 0775);
-    EXPECT_TRUE(Has(Diagnose(), Expected(R"j({"exitStatus": 0, "warnings": [
+    EXPECT_TRUE(Has(Diagnose(), R"j({"exitStatus": 0, "warnings": [
     "the implementation $ROOT/lib/$NAME can be written by users other than its owner (mode 0775)"
-        ]})j")));
+        ]})j"));
 }
 
 TEST_F(DiagnosisTest, WarnsWhenOthersCanWriteTheImplementationsDirectory) {
@@ -208,8 +209,8 @@ TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
     SampleIn("lib");
     const std::string log = root().write("lib/Trelvo.log", "earlier run\n");
     environment().set("TRELVODEBUG", "1").set("VELTAPIOPTS", "quiet,debugaccess");
-    EXPECT_TRUE(Has(Diagnose(), Expected(R"({"debugLog": {"wasOn": true,
-        "file": "$ROOT/lib/Trelvo.log"}, "exitStatus": 0})")));
+    EXPECT_TRUE(Has(Diagnose(), R"({"debugLog": {"wasOn": true,
+        "file": "$ROOT/lib/Trelvo.log"}, "exitStatus": 0})"));
     EXPECT_EQ(TrelvoTest::ReadFile(log), "earlier run\n");
     EXPECT_EQ(getenv("TRELVODEBUG"), nullptr);
     EXPECT_STREQ(getenv("VELTAPIOPTS"), "quiet,");
@@ -241,7 +242,7 @@ TEST_F(ReportTest, JsonEscapesQuotesBackslashesAndControlCharacters) {
 TEST_F(ReportTest, FailureReportsOnlyWhatWasLearnt) {
     const Diagnosis diagnosis = TrelvoDoctor::Diagnose(root().file("libTrelvo_aarch64.so"));
     const Diagnosis json = ReadBack(diagnosis);
-    EXPECT_TRUE(Has(json, Expected(R"({"usable": false, "exitStatus": 3})")));
+    EXPECT_TRUE(Has(json, R"({"usable": false, "exitStatus": 3})"));
     EXPECT_THAT(json["failure"], HasSubstr("cannot load the front end: "));
     EXPECT_FALSE(json.contains("candidates"));
     EXPECT_THAT(Text(diagnosis),
@@ -277,7 +278,7 @@ TEST_F(DoctorCommandTest, ExitsWithZeroWhenAUsableImplementationIsFound) {
 
 TEST_F(DoctorCommandTest, ExitsWithOneWhenNoImplementationIsFound) {
     EXPECT_EQ(Doctor({"--json", "--library=" + frontEnd()}), 1);
-    EXPECT_TRUE(Has(Diagnosis::parse(out), Expected(R"({"usable": false, "exitStatus": 1})")));
+    EXPECT_TRUE(Has(Diagnosis::parse(out), R"({"usable": false, "exitStatus": 1})"));
 }
 
 TEST_F(DoctorCommandTest, MissingFrontEndCannotBeDiagnosed) {
