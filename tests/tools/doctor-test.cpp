@@ -60,12 +60,10 @@ protected:
 
     // Runs the command; its exit status, with what it wrote in out and err.
     int Doctor(const std::vector<std::string>& arguments) {
-        std::ostringstream outText, errText;
-        const int status = TrelvoDoctor::RunDoctor(arguments, outText, errText);
-        out = outText.str(), err = errText.str();
-        return status;
+        out.str(""), err.str("");
+        return TrelvoDoctor::RunDoctor(arguments, out, err);
     }
-    std::string out, err;
+    std::ostringstream out, err;
 
     static std::vector<std::string> Warnings(const Diagnosis& d) { return d["warnings"]; }
 };
@@ -116,9 +114,7 @@ TEST_F(DiagnosisTest, SampleBesideTheFrontEndIsChosenMappedAndUsable) {
 
 TEST_F(DiagnosisTest, ListsEveryCandidateInSearchOrderWithWhatEachFound) {
     writeConfiguration("veltapipath = " + root().mkdir("configured") + "\n");
-    SampleIn("work");
-    SampleIn("velt");
-    SampleIn("pravik");
+    for (const char* directory : {"work", "velt", "pravik"}) SampleIn(directory);
     environment().set("VELT_PATH", root().file("velt"));
     writeSharedInfo("Pravik", root().file("pravik"));
     const Diagnosis d = Diagnose();
@@ -133,11 +129,10 @@ TEST_F(DiagnosisTest, ListsEveryCandidateInSearchOrderWithWhatEachFound) {
          "chosen": false},
         {"step": "pravik", "path": "$ROOT/pravik/$NAME", "exists": true, "searched": true,
          "chosen": false, "sharedInfo": {
-            "path": "$ROOT/home/.fenra/Korvalt/Pravik/sharedinfo.txt", "exists": true}},
+          "path": "$ROOT/home/.fenra/Korvalt/Pravik/sharedinfo.txt", "exists": true}},
         {"step": "fenra", "path": null, "exists": false, "searched": true, "chosen": false,
          "sharedInfo": {
-            "path": "$ROOT/home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt", "exists": false}}
-        ])"));
+          "path": "$ROOT/home/.fenra/Korvalt/FENRA/Trunwell/sharedinfo.txt", "exists": false}}])"));
     EXPECT_EQ(d["configuration"]["veltapipath"]["raw"], root().file("configured"));
 }
 
@@ -272,26 +267,26 @@ TEST_F(ReportTest, TextListsCandidatesInOrderAndMarksWhatTheSearchDidNotReach) {
 TEST_F(DoctorCommandTest, ExitsWithZeroWhenAUsableImplementationIsFound) {
     SampleIn("lib");
     EXPECT_EQ(Doctor({"--library", frontEnd()}), 0);
-    EXPECT_THAT(out, HasSubstr("Result: a usable implementation was found"));
-    EXPECT_EQ(err, "");
+    EXPECT_THAT(out.str(), HasSubstr("Result: a usable implementation was found"));
+    EXPECT_EQ(err.str(), "");
 }
 
 TEST_F(DoctorCommandTest, ExitsWithOneWhenNoImplementationIsFound) {
     EXPECT_EQ(Doctor({"--json", "--library=" + frontEnd()}), 1);
-    EXPECT_TRUE(Has(Diagnosis::parse(out), R"({"usable": false, "exitStatus": 1})"));
+    EXPECT_TRUE(Has(Diagnosis::parse(out.str()), R"({"usable": false, "exitStatus": 1})"));
 }
 
 TEST_F(DoctorCommandTest, MissingFrontEndCannotBeDiagnosed) {
     EXPECT_EQ(Doctor({"--library", root().file("libTrelvo_aarch64.so")}), 3);
-    EXPECT_THAT(out, HasSubstr("Cannot diagnose: "));
+    EXPECT_THAT(out.str(), HasSubstr("Cannot diagnose: "));
 }
 
 TEST_F(DoctorCommandTest, ArgumentsNotUnderstoodAreAUsageError) {
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"--bogus"}, {"--library"}, {"extra"}}) {
         EXPECT_EQ(Doctor(arguments), TrelvoDoctor::kUsageError.code) << arguments[0];
-        EXPECT_THAT(err, HasSubstr("Usage: trelvo-doctor"));
-        EXPECT_EQ(out, "");
+        EXPECT_THAT(err.str(), HasSubstr("Usage: trelvo-doctor"));
+        EXPECT_EQ(out.str(), "");
     }
 }
 
