@@ -62,10 +62,12 @@ enum class Binding { Required, Optional };
 
 // Each row's parameters and arguments are those of the export it names;
 // their return type is the export's own.
+// clang-format off
 #define TRELVO_CHECK_PARAMETERS(symbol, binding, forwarding, parameters, arguments) \
     static_assert(std::is_same_v<decltype(&symbol),                                  \
                                  auto(*) parameters -> decltype(symbol arguments)>,  \
                   #symbol " is described with other parameters than it is declared");
+// clang-format on
 TRELVO_ENTRY_POINTS(TRELVO_CHECK_PARAMETERS)
 #undef TRELVO_CHECK_PARAMETERS
 

@@ -14,10 +14,12 @@ namespace {
 
 // The search order: GetAPILibraryName walks it to the first file found, the
 // listing walks all of it.
+// clang-format off
 constexpr SearchStep kSearchOrder[] = {
     SearchStep::kConfiguredDirectory, SearchStep::kBesideLibrary, SearchStep::kCurrentDirectory,
     SearchStep::kVeltPath,            SearchStep::kPravik,        SearchStep::kFenra,
 };
+// clang-format on
 
 // An empty directory forms no candidate.
 std::string _InDirectory(const std::string& directory) {

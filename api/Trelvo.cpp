@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// The 22 exports: lazy initialization, binding, forwarding, unloading and the
-// choice of the implementation library.
+// The 22 exports: lazy initialization, binding, forwarding, unloading, and
+// the getter and setter of the implementation's path. The search for it is
+// GetAPILibraryName's (Internal_GetAPILibraryName.cpp).
 #include "api/Trelvo.h"
 
 #include <atomic>
@@ -91,21 +92,16 @@ void _Store(void* address) {
     entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(address);
 }
 
-struct _EntryPointSlot {
-    const char* symbol;
-    bool required;
-    void (*store)(void* address);
-};
-
-constexpr _EntryPointSlot _entryPointSlots[] = {
-#define TRELVO_ENTRY_POINT_SLOT(symbol, binding, ...) \
-    {#symbol, Binding::binding == Binding::Required, _Store<_##symbol>},
-    TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_SLOT)
-#undef TRELVO_ENTRY_POINT_SLOT
+// The stores into the table, in the order of kEntryPointNames.
+using _EntryPointStore = void (*)(void* address);
+constexpr _EntryPointStore _entryPointStores[] = {
+#define TRELVO_ENTRY_POINT_STORE(symbol, ...) _Store<_##symbol>,
+    TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_STORE)
+#undef TRELVO_ENTRY_POINT_STORE
 };
 
 void _ClearEntryPoints() {
-    for (const _EntryPointSlot& slot : _entryPointSlots) slot.store(nullptr);
+    for (const _EntryPointStore store : _entryPointStores) store(nullptr);
 }
 
 int32_t _ProcessConfigurationOnce() {
@@ -128,16 +124,17 @@ bool _IsLoadable(const std::string& path) {
 VeltResult _Bind() {
     Internal_Trelvo::LogText(("Using VELT API from \"" + _impl_DLL_Name + "\"").c_str());
     VeltResult result = 0;
-    for (const _EntryPointSlot& slot : _entryPointSlots) {
-        void* address = InternalUtils::getprocedurefromdll(_dllModule, slot.symbol);
-        slot.store(address);
-        if (address != nullptr || !slot.required) continue;
+    for (size_t i = 0; i < Internal_Trelvo::kEntryPointCount; ++i) {
+        const Internal_Trelvo::EntryPointName& entryPoint = Internal_Trelvo::kEntryPointNames[i];
+        void* address = InternalUtils::getprocedurefromdll(_dllModule, entryPoint.symbol);
+        _entryPointStores[i](address);
+        if (address != nullptr || !entryPoint.required) continue;
         if (result == 0) {
             _lastInitializationErrorMessage =
                 "The following methods were not found in '" + _impl_DLL_Name + "':";
             result = TRELVO_E_MISSING_ENTRY_POINTS;
         }
-        _lastInitializationErrorMessage += " '" + std::string(slot.symbol) + "()'";
+        _lastInitializationErrorMessage += " '" + std::string(entryPoint.symbol) + "()'";
     }
     if (result == 0) _isInitialized.store(true, std::memory_order_release);
     return result;
@@ -173,8 +170,10 @@ VeltResult _Initialize() {
     return _Bind();
 }
 
-// Called with _stateLock held. A failed unload keeps the handle and the table,
-// records the loader's text and reports it to the log.
+// Called with _stateLock held. A failed unload keeps the handle and the table
+// and records the loader's text for VELT_GetLastErrorMessage. The log gets
+// only the failure's code: LogConfigFileErrors writes it with the
+// configuration's path and error text, not the loader's.
 void _Uninitialize() {
     _isInitialized.store(false, std::memory_order_relaxed);
     if (_dllModule == nullptr) return;

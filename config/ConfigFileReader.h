@@ -28,8 +28,8 @@ public:
     virtual ~IConfigurationReader() = default;
 
     // Reads the file into the variables, replacing those of an earlier load.
-    // 0 on success (also at the line limit); otherwise an errno value: 22 for a
-    // null path, that of the failed open or of the failed read. The variables
+    // 0 on success (also at the line limit); otherwise an errno value: EINVAL for
+    // a null path, that of the failed open or of the failed read. The variables
     // of the reads before a failed one are kept.
     virtual int32_t LoadFile(const char* path) = 0;
 

@@ -20,8 +20,8 @@ struct TrelvoConfiguration {
 
 // Reads Trelvo.conf beside the library into *configuration (keys
 // "veltapipath" and "ignoredefaultsearch"), logs what it read, then resolves an
-// environment reference in veltApiPath. Returns 0, 22 for a null pointer, 12
-// when memory ran out, or the reader's errno-style failure (the record then
+// environment reference in veltApiPath. Returns 0, EINVAL for a null pointer,
+// ENOMEM when memory ran out, or the reader's errno-style failure (the record then
 // keeps what it held, still resolved).
 int32_t ProcessConfiguration(TrelvoConfiguration* configuration);
 

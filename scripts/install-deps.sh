@@ -21,6 +21,7 @@ readonly PACKAGES=(
     devscripts abigail-tools              # hardening-check, and the ABI check (abidw, abidiff)
     lintian man-db                        # the packages' check, and their manual page read back
     reuse                                 # every file states its licence (reuse lint)
+    clang-format                          # the sources keep .clang-format's layout (check-format.sh)
     debootstrap                           # minimal Debian roots for the fresh-machine and old-system checks
 )
 

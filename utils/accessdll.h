@@ -9,14 +9,16 @@
 
 namespace InternalUtils {
 
-// dlopen(path, RTLD_LAZY). An empty path gives null without calling the
-// loader. The caller owns the handle and releases it with freedll.
+// Loads with lazy binding (RTLD_LAZY). An empty path gives null without
+// calling the loader. The caller owns the handle and releases it with freedll.
 void* loaddll(const std::string& path);
 
-// dlclose; true on success. A null handle is a success without a loader call.
+// Releases a handle of loaddll; false when the loader refuses, with its text
+// in getdllerrormessage. A null handle is a success without a loader call.
 bool freedll(void* handle);
 
-// dlsym; null when the handle or the name is null, or the symbol is absent.
+// The address of a symbol; null when the handle or the name is null, or the
+// symbol is absent.
 void* getprocedurefromdll(void* handle, const char* name);
 
 // The loader's pending error text (dlerror, called once), or empty. Reading

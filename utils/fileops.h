@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 
 // Stream functions over the system library's FILE*. Each returns an errno-style
-// status: 0 on success, 22 (EINVAL) when a required pointer is null (nothing
+// status: 0 on success, EINVAL when a required pointer is null (nothing
 // else is done then), otherwise the errno of the failed call or, where said,
 // that call's own non-zero result.
 #pragma once
@@ -23,7 +23,7 @@ int openfile(FILE** stream, const char* path, const char* mode);
 // stream is then closed again and *stream is null).
 int openfile_unbuffered(FILE** stream, const char* path, const char* mode);
 
-// fclose's result (0 or -1).
+// Closes the stream: 0, or fclose's -1 with errno set.
 int closefile(FILE* stream);
 
 struct FileCloser {
@@ -37,19 +37,21 @@ using UniqueFile = std::unique_ptr<FILE, FileCloser>;
 // otherwise the result of seeking to the end (0 or -1).
 int getfilesize(FILE* stream, long* size);
 
-// fwrite of count items; 0 when all were written.
+// Writes count items of size bytes; 0 when all were written.
 int writefile(const void* buffer, size_t size, size_t count, FILE* stream);
 
-// fread of count items; 0 when all were read or the end of file came first.
+// Reads count items of size bytes; 0 when all were read or the end of file
+// came first.
 // How many were read is not reported.
 int readfile(void* buffer, size_t size, size_t count, FILE* stream);
 
 // fgets of at most capacity - 1 bytes, up to and including a newline; the
 // buffer is always NUL-terminated. 0 when anything was read, -1 at end of file
-// (buffer then empty), errno on a read error. 22 for a capacity of 0.
+// (buffer then empty), errno on a read error. EINVAL for a capacity of 0.
 int readline(char* buffer, size_t capacity, FILE* stream);
 
-// fflush's result (0 or -1).
+// Hands what the stream buffers to the system: 0, or fflush's -1 with errno
+// set.
 int flushfile(FILE* stream);
 
 }  // namespace InternalUtils

@@ -49,10 +49,6 @@ protected:
     }
 
     int CountLogLines(const std::string& text) const;
-    // The text of the log line that names path as the implementation in use.
-    static std::string UsingLine(const std::string& path) {
-        return "Using VELT API from \"" + path + "\"";
-    }
     // Whether the library at path is mapped into the process.
     static bool IsMapped(const std::string& path);
     static std::vector<FakeVeltCall> Calls();

@@ -48,7 +48,7 @@ TEST_F(DisconnectTest, DisconnectUnloadsAndTheNextCallReloadsTheSamePath) {
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_TRUE(IsMapped(m_fake));
     EXPECT_EQ(FakeVelt_LoadCount(), 2);
-    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), 2);
+    EXPECT_EQ(CountLogLines(UsingEntry(m_fake)), 2);
     EXPECT_EQ(CountLogLines(kResolvedLine), 1);
 }
 
@@ -57,7 +57,7 @@ struct LastClient : NamedCase {
     bool unloads;
 };
 
-class LastClientTest : public DisconnectTest, public ::testing::WithParamInterface<LastClient> {};
+using LastClientTest = TableTest<DisconnectTest, LastClient>;
 
 TEST_P(LastClientTest, OnlyTheValueOneUnloads) {
     const FrontEndExports& api = Loaded();
@@ -67,7 +67,7 @@ TEST_P(LastClientTest, OnlyTheValueOneUnloads) {
     EXPECT_EQ(lastClient, GetParam().value);
     EXPECT_EQ(IsMapped(m_fake), !GetParam().unloads);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
-    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), GetParam().unloads ? 2 : 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(m_fake)), GetParam().unloads ? 2 : 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, LastClientTest,
@@ -114,8 +114,7 @@ struct RefusedUnload : NamedCase {
     VeltResult expected;
 };
 
-class RefusedUnloadTest : public DisconnectTest,
-                          public ::testing::WithParamInterface<RefusedUnload> {};
+using RefusedUnloadTest = TableTest<DisconnectTest, RefusedUnload>;
 
 // The library stays loaded but not initialized: the next call binds it again,
 // and clears the loader's text.
@@ -129,12 +128,14 @@ TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
     ASSERT_STRNE(SystemSeams_RefusedUnloadText(), "");
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
-    EXPECT_EQ(CountLogLines("Error (-2147483633) accessing configuration file "), 1);
+    const int32_t unloadFailed = static_cast<int32_t>(TRELVO_E_UNLOAD_FAILED);
+    EXPECT_EQ(CountLogLines(ConfigurationErrorEntry(unloadFailed, library() + "/Trelvo.conf", "")),
+              1);
     EXPECT_TRUE(IsMapped(m_fake));
 
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "from the implementation");
-    EXPECT_EQ(CountLogLines(UsingLine(m_fake)), 2);
+    EXPECT_EQ(CountLogLines(UsingEntry(m_fake)), 2);
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
 }
 

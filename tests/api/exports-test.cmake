@@ -2,15 +2,15 @@
 # SPDX-License-Identifier: MIT
 
 # The front end's dynamic symbol table defines exactly the functions that the
-# version script MAP makes global, and nothing else of its own. Run with
-# -DNM=<the toolchain's nm> -DLIBRARY=<the front end> -DMAP=<Trelvo.map>, so it
-# reads a cross-built library as well.
-file(READ ${MAP} map)
-if(NOT map MATCHES "global:([^}]*)local:")
-    message(FATAL_ERROR "no global names in ${MAP}")
+# public header declares TRELVO_API, and nothing else of its own: the linker
+# map, generated from the entry points' description, must agree with the
+# header. Run with -DNM=<the toolchain's nm> -DLIBRARY=<the front end>
+# -DHEADER=<api/Trelvo.h>, so it reads a cross-built library as well.
+file(STRINGS ${HEADER} expected REGEX "^TRELVO_API ")
+list(TRANSFORM expected REPLACE "^[^(]*[ *]([A-Za-z_][A-Za-z0-9_]*)\\(.*" "T \\1")
+if(NOT expected)
+    message(FATAL_ERROR "no function declared in ${HEADER}")
 endif()
-string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*" expected "${CMAKE_MATCH_1}")
-list(TRANSFORM expected PREPEND "T ")
 
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
     OUTPUT_VARIABLE table ERROR_VARIABLE errors RESULT_VARIABLE status)

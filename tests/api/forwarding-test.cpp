@@ -142,7 +142,7 @@ struct Absence : NamedCase {
     std::vector<FakeVeltFunction> absent;
 };
 
-class AbsentEntryPointTest : public FrontEndTest, public ::testing::WithParamInterface<Absence> {};
+using AbsentEntryPointTest = TableTest<FrontEndTest, Absence>;
 
 // An absent optional entry point is refused on every call, without calling
 // anything; everything else still works.
@@ -185,8 +185,7 @@ struct InitializationFailure : NamedCase {
     VeltResult code;
 };
 
-class FailedInitializationTest : public FrontEndTest,
-                                 public ::testing::WithParamInterface<InitializationFailure> {};
+using FailedInitializationTest = TableTest<FrontEndTest, InitializationFailure>;
 
 TEST_P(FailedInitializationTest, EveryForwarderFailsWithItsCodeAndCallsNothing) {
     if (GetParam().installIncomplete) PlaceFake("without-required", library());

@@ -18,10 +18,10 @@ TEST_F(ImplementationPathTest, GetterAsFirstCallSearchesTestLoadsAndKeepsThePath
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
     EXPECT_FALSE(IsMapped(fake));
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 0);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 0);
 
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 1);
     EXPECT_EQ(CountLogLines(kResolvedLine), 1);
     EXPECT_EQ(SystemSeams_ConfigurationOpenCount(), 1);
 }
@@ -54,7 +54,7 @@ TEST_F(ImplementationPathTest, SetPathIsUsedWithoutReadingTheConfiguration) {
     EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(second.c_str()), 0u);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_STREQ(Calls().at(0).variant, "second");
-    EXPECT_EQ(CountLogLines(UsingLine(second)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(second)), 1);
     EXPECT_EQ(CountLogLines("Read the following configuration variables:"), 0);
     EXPECT_EQ(SystemSeams_ConfigurationOpenCount(), 0);
 }
@@ -77,8 +77,7 @@ TEST_F(ImplementationPathTest, NullPathIsRefusedAndChangesNothing) {
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
 }
 
-class RejectedPathTest : public FrontEndTest,
-                         public ::testing::WithParamInterface<const char*> {};
+using RejectedPathTest = TableTest<FrontEndTest, const char*>;
 
 // A rejected path is forgotten, also the one known before it.
 TEST_P(RejectedPathTest, UnloadablePathIsForgottenAndTheGetterSearchesAfresh) {
@@ -104,8 +103,7 @@ struct Replacement : NamedCase {
     bool replaces;
 };
 
-class ReplacementTest : public FrontEndTest,
-                        public ::testing::WithParamInterface<Replacement> {};
+using ReplacementTest = TableTest<FrontEndTest, Replacement>;
 
 // A loaded implementation is replaced only when its status allows it.
 TEST_P(ReplacementTest, StatusDecidesWhetherTheLoadedImplementationIsReplaced) {
@@ -121,7 +119,7 @@ TEST_P(ReplacementTest, StatusDecidesWhetherTheLoadedImplementationIsReplaced) {
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), inUse.c_str());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_STREQ(Calls().back().variant, GetParam().replaces ? "second" : "complete");
-    EXPECT_EQ(CountLogLines(UsingLine(second)), GetParam().replaces ? 1 : 0);
+    EXPECT_EQ(CountLogLines(UsingEntry(second)), GetParam().replaces ? 1 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Statuses, ReplacementTest,

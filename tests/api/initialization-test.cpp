@@ -21,8 +21,8 @@ using InitializationTest = FrontEndTest;
 TEST_F(InitializationTest, FirstGetLastErrorMessageIsEmptyTheSecondNamesTheFailure) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "");
-    const std::string failure =
-        "Unable to locate a suitable VELT API implementation: ./libVeltApi_aarch64.so";
+    const std::string failure = "Unable to locate a suitable VELT API implementation: ./" +
+                                std::string(kImplementationName);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
 }
@@ -38,7 +38,7 @@ TEST_F(InitializationTest, FailedSearchIsRetriedWithoutProcessingTheConfiguratio
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "from the implementation");
     EXPECT_EQ(api.VELT_Connect(nullptr), 0x2Au);
     EXPECT_EQ(CountLogLines(kResolvedLine), 1);
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 1);
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
 }
 
@@ -47,8 +47,7 @@ struct UnloadableCase : NamedCase {
     void (*place)(const std::string& path);
 };
 
-class UnloadableImplementationTest : public FrontEndTest,
-                                     public ::testing::WithParamInterface<UnloadableCase> {};
+using UnloadableImplementationTest = TableTest<FrontEndTest, UnloadableCase>;
 
 TEST_P(UnloadableImplementationTest, FailsWithTheLoadersTextAndIsRefusedAsPath) {
     const std::string path = library() + "/" + kImplementationName;
@@ -92,8 +91,7 @@ struct Incomplete : NamedCase {
     const char* missing;
 };
 
-class IncompleteImplementationTest : public FrontEndTest,
-                                     public ::testing::WithParamInterface<Incomplete> {};
+using IncompleteImplementationTest = TableTest<FrontEndTest, Incomplete>;
 
 // The library stays loaded, and every call binds it again, logging it anew.
 TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints) {
@@ -104,7 +102,7 @@ TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints
     for (int attempt = 1; attempt <= 2; ++attempt) {
         EXPECT_EQ(api.VELT_GetAPIVersion(nullptr, nullptr), TRELVO_E_MISSING_ENTRY_POINTS);
         EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
-        EXPECT_EQ(CountLogLines(UsingLine(fake)), attempt);
+        EXPECT_EQ(CountLogLines(UsingEntry(fake)), attempt);
     }
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
     EXPECT_EQ(FakeVelt_CallCount(), 0);

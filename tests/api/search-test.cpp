@@ -34,7 +34,7 @@ protected:
     }
 };
 
-class SearchOrderTest : public SearchTest, public ::testing::WithParamInterface<Place> {};
+using SearchOrderTest = TableTest<SearchTest, Place>;
 
 TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
     bool reached = false;
@@ -46,7 +46,7 @@ TEST_P(SearchOrderTest, EachPlaceBeatsEveryLaterOne) {
     const std::string expected = Candidate(GetParam().directory);
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), expected.c_str());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
-    EXPECT_EQ(CountLogLines(UsingLine(expected)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(expected)), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Places, SearchOrderTest, ::testing::ValuesIn(kPlaces), CaseName());
@@ -66,8 +66,9 @@ using UnconfiguredSearchTest = FrontEndTest;
 TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_SetClientInfo(nullptr, nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_STREQ(api.VELT_GetLastErrorMessage(0),
-                 "Unable to locate a suitable VELT API implementation: ./libVeltApi_aarch64.so");
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
+              "Unable to locate a suitable VELT API implementation: ./" +
+                  std::string(kImplementationName));
 }
 
 // With no directory configured the bare name is found in the current
@@ -80,7 +81,7 @@ TEST_F(UnconfiguredSearchTest, EmptyConfiguredPathFindsTheBareNameInTheCurrentDi
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), kImplementationName);
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
     EXPECT_STREQ(Calls().at(0).variant, "second");
-    EXPECT_EQ(CountLogLines(UsingLine(kImplementationName)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(kImplementationName)), 1);
 }
 
 struct LogSwitch : NamedCase {
@@ -88,8 +89,7 @@ struct LogSwitch : NamedCase {
     const char* suffix;
 };
 
-class OversizedEnvironmentTest : public FrontEndTest,
-                                 public ::testing::WithParamInterface<LogSwitch> {};
+using OversizedEnvironmentTest = TableTest<FrontEndTest, LogSwitch>;
 
 // Values of 64 KiB, far past what a path may be, are read, resolved, searched,
 // logged and reported whole, like any other.
@@ -111,7 +111,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
 
     const std::string fake = PlaceFake("complete", library());
     EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Switches, OversizedEnvironmentTest,

@@ -31,7 +31,7 @@ TEST_F(ThreadsTest, RacedFirstCallsInitializeOnce) {
     for (auto& result : results) EXPECT_EQ(result.get(), 0x2Au);
 
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 1);
     std::set<uint64_t> arguments;
     for (const FakeVeltCall& call : Calls()) arguments.insert(call.arguments[0]);
     EXPECT_EQ(arguments.size(), static_cast<size_t>(kThreads));

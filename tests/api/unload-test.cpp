@@ -42,7 +42,7 @@ TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
     ConnectAndDisconnect(first);
     ASSERT_EQ(first.Trelvo_SetVeltApiImplementationPath(second.c_str()), 0u);
     ConnectAndDisconnect(first);
-    ASSERT_EQ(CountLogLines(UsingLine(second)), 1);
+    ASSERT_EQ(CountLogLines(UsingEntry(second)), 1);
     ASSERT_TRUE(m_frontEnd->close());
     ASSERT_FALSE(IsMapped(frontEnd()));
 
@@ -52,8 +52,8 @@ TEST_F(UnloadTest, ReloadedFrontEndStartsFromFreshState) {
     EXPECT_STREQ(again.Trelvo_GetVeltApiImplementationPath(), fake.c_str());
     EXPECT_EQ(again.VELT_Disconnect(), 0u);
     EXPECT_EQ(CountLogLines("Read the following configuration variables:"), 1);
-    EXPECT_EQ(CountLogLines(UsingLine(fake)), 1);
-    EXPECT_EQ(CountLogLines(UsingLine(second)), 0);
+    EXPECT_EQ(CountLogLines(UsingEntry(fake)), 1);
+    EXPECT_EQ(CountLogLines(UsingEntry(second)), 0);
     EXPECT_TRUE(m_frontEnd->close());
     EXPECT_FALSE(IsMapped(frontEnd()));
 }

@@ -68,8 +68,7 @@ struct LineCase : TrelvoTest::NamedCase {
     Variables expected;
 };
 
-class ConfigFileLineTest : public ConfigFileReaderTest,
-                           public ::testing::WithParamInterface<LineCase> {};
+using ConfigFileLineTest = TrelvoTest::TableTest<ConfigFileReaderTest, LineCase>;
 
 TEST_P(ConfigFileLineTest, GivesTheVariablesOfItsLines) {
     EXPECT_EQ(loadText(GetParam().content), 0);

@@ -112,3 +112,8 @@ FAKE_GET_LAST_ERROR_MESSAGE const char *VELT_GetLastErrorMessage(VeltInt arg1) {
     record(FAKE_VELT_GetLastErrorMessage, arg1, 0, 0);
     return FakeVelt_ErrorMessage();
 }
+
+/* Every described entry point must be defined above, or the link fails here. */
+#define FAKE_DEFINED(symbol, ...) (void (*)(void)) symbol,
+__attribute__((used)) static void (*const definedHere[])(void) = {
+    TRELVO_ENTRY_POINTS(FAKE_DEFINED)};

@@ -20,12 +20,14 @@ extern "C" {
 
 /* The 20 entry points, in the order in which the front end binds them:
  * FAKE_VELT_Connect and so on. */
+/* clang-format off */
 typedef enum {
 #define FAKE_VELT_FUNCTION(symbol, ...) FAKE_##symbol,
     TRELVO_ENTRY_POINTS(FAKE_VELT_FUNCTION)
 #undef FAKE_VELT_FUNCTION
     FAKE_VELT_FUNCTION_COUNT
 } FakeVeltFunction;
+/* clang-format on */
 
 enum { FAKE_VELT_MAX_CALLS = 256, FAKE_VELT_MAX_TEXT = 256, FAKE_VELT_MAX_VARIANT = 48 };
 

@@ -26,6 +26,7 @@
 namespace {
 
 using ::testing::ElementsAre;
+using TrelvoTest::ConfigurationErrorEntry;
 using TrelvoTest::IsLogEntry;
 
 constexpr int32_t kUnloadFailed = static_cast<int32_t>(0x8000000f);
@@ -46,13 +47,13 @@ protected:
 TEST_F(LoggingTest, EntryIsTimestampSpaceTextAndLineFeed) {
     environment().set("TRELVODEBUG", "1");
     const auto& probe = load();
-    probe->LogText("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\"");
+    const std::string usingEntry = TrelvoTest::UsingEntry("/opt/x/libVeltApi_aarch64.so");
+    probe->LogText(usingEntry.c_str());
     probe->LogText("");
     probe->LogText("first\nsecond");
     probe->LogText(nullptr);
     EXPECT_THAT(TrelvoTest::ReadLines(logFile()),
-                ElementsAre(IsLogEntry("Using VELT API from \"/opt/x/libVeltApi_aarch64.so\""),
-                            IsLogEntry(""), IsLogEntry("first"), "second"));
+                ElementsAre(IsLogEntry(usingEntry), IsLogEntry(""), IsLogEntry("first"), "second"));
     EXPECT_EQ(TrelvoTest::ReadFile(logFile()).value_or("").back(), '\n');
 }
 
@@ -67,7 +68,7 @@ struct Switch : TrelvoTest::NamedCase {
     bool on;
 };
 
-class LogSwitchTest : public LoggingTest, public ::testing::WithParamInterface<Switch> {};
+using LogSwitchTest = TrelvoTest::TableTest<LoggingTest, Switch>;
 
 TEST_P(LogSwitchTest, DecidesWhetherEntriesAreWritten) {
     environment()
@@ -167,8 +168,8 @@ TEST_F(LoggingTest, ReportPrintsCodeAsSignedDecimalAndEndsWithEmptyLine) {
     std::remove(logFile().c_str());
     probe->LogConfigFileErrors(kUnloadFailed);
     EXPECT_THAT(TrelvoTest::ReadLines(logFile()),
-                ElementsAre(IsLogEntry("Error (-2147483633) accessing configuration file \"" +
-                                       library() + "/Trelvo.conf" + "\": "),
+                ElementsAre(IsLogEntry(ConfigurationErrorEntry(kUnloadFailed,
+                                                               library() + "/Trelvo.conf", "")),
                             ""));
 }
 
@@ -181,13 +182,12 @@ TEST_F(LoggingTest, ReportRepeatsTheLastReadErrorAndTheRawPath) {
     const std::string log = directory + "/Trelvo.log";
     std::remove(log.c_str());
     probe->LogConfigFileErrors(kUnloadFailed);
-    EXPECT_THAT(
-        TrelvoTest::ReadLines(log),
-        ElementsAre(IsLogEntry("Error (-2147483633) accessing configuration file \"" + directory +
-                               "/Trelvo.conf\": Trying to open the "
-                               "configuration file for reading: " +
-                               strerror(ENOENT)),
-                    ""));
+    EXPECT_THAT(TrelvoTest::ReadLines(log),
+                ElementsAre(IsLogEntry(ConfigurationErrorEntry(
+                                kUnloadFailed, directory + "/Trelvo.conf",
+                                std::string("Trying to open the configuration file for reading: ") +
+                                    strerror(ENOENT))),
+                            ""));
 }
 
 TEST_F(LoggingTest, ReportWithLogOffWritesNothing) {

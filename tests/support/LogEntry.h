@@ -27,6 +27,11 @@ MATCHER_P(IsLogEntry, text, "is a log entry \"" + std::string(text) + "\"") {
            line.substr(24) == text;
 }
 
+// The text of the entry that names path as the implementation in use.
+inline std::string UsingEntry(const std::string& path) {
+    return "Using VELT API from \"" + path + "\"";
+}
+
 // The texts of the entries that tell how the configuration was processed.
 inline constexpr char kResolvedLine[] = "Resolved veltapipath to be ";
 inline std::string ResolvedEntry(const std::string& path) {

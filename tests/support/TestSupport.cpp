@@ -137,7 +137,7 @@ void Installation::writeConfiguration(const std::string& content) const {
 std::string Installation::writeSharedInfo(const std::string& product,
                                           const std::string& directory) const {
     return m_root.write("home/.fenra/Korvalt/" + product + "/sharedinfo.txt",
-                        directory + "/libVeltApi_aarch64.so\n");
+                        directory + "/" + kImplementationName + "\n");
 }
 
 LoadedLibrary::LoadedLibrary(const std::string& path) {

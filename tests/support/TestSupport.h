@@ -147,6 +147,11 @@ inline std::ostream& operator<<(std::ostream& stream, const NamedCase& namedCase
 
 using CaseName = ::testing::PrintToStringParamName;
 
+// The fixture of a table of cases: Fixture, with a row of type Case as the
+// parameter.
+template <typename Fixture, typename Case>
+class TableTest : public Fixture, public ::testing::WithParamInterface<Case> {};
+
 // The whole content of a file; nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "api/Trelvo.h"
@@ -64,7 +65,8 @@ bool _LoadCompanion(Diagnosis& diagnosis, const ProbeTable*& probe) {
     if (library == nullptr) return false;
     const auto entry = reinterpret_cast<ProbeEntry>(dlsym(library, kProbeEntrySymbol));
     probe = entry != nullptr ? entry() : nullptr;
-    return (probe != nullptr && probe->size == sizeof(ProbeTable)) ||
+    return (probe != nullptr && probe->size == sizeof(ProbeTable) &&
+            std::memcmp(&probe->layout, &kProbeLayout, sizeof kProbeLayout) == 0) ||
            _Fail(diagnosis, companion + " is not the companion of this trelvo-doctor");
 }
 

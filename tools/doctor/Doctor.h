@@ -47,6 +47,15 @@ inline constexpr StepNames kStepNames[] = {
     {Internal_Trelvo::SearchStep::kFenra, "fenra", "FENRA"},
 };
 
+// The row of kStepNames that matches, by step or by name; null for none.
+template <typename Matches>
+const StepNames* FindStepNames(Matches matches) {
+    for (const StepNames& names : kStepNames) {
+        if (matches(names)) return &names;
+    }
+    return nullptr;
+}
+
 // A diagnosis is the object that --json prints; its members, in order (null
 // for an empty text): frontEnd, companion; failure (why nothing could be
 // diagnosed; when set, only debugLog, warnings, usable and exitStatus
@@ -66,8 +75,21 @@ using Diagnosis = nlohmann::ordered_json;
 // so that its code finds "beside the library" where the front end does.
 inline constexpr char kProbeFileName[] = "libTrelvoDoctorProbe_aarch64.so";
 inline constexpr char kProbeEntrySymbol[] = "trelvo_doctor_probe";
+// What both sides must share for a Diagnosis to cross between them: the
+// table's revision (raise it whenever ProbeTable changes) and the version of
+// the JSON library, which lays Diagnosis out.
+struct ProbeLayout {
+    unsigned table, jsonMajor, jsonMinor, jsonPatch;
+};
+inline constexpr ProbeLayout kProbeLayout{2, NLOHMANN_JSON_VERSION_MAJOR,
+                                          NLOHMANN_JSON_VERSION_MINOR, NLOHMANN_JSON_VERSION_PATCH};
 struct ProbeTable {
-    size_t size;  // sizeof(ProbeTable) in its build: another build's is refused
+    // Checked before anything else is used: the size refuses a table of
+    // another shape, an older companion's among them, before layout is read;
+    // layout (kProbeLayout in its build) refuses one that may lay the
+    // Diagnosis out otherwise.
+    size_t size;
+    ProbeLayout layout;
     // Adds the front end's side: log file, library directory, configuration,
     // candidates and the search's result.
     void (*Search)(Diagnosis& diagnosis);

@@ -22,11 +22,9 @@ using Internal_Trelvo::SearchStep;
 Diagnosis _OrNull(const std::string& text) { return text.empty() ? Diagnosis() : Diagnosis(text); }
 
 Diagnosis _Candidate(const Internal_Trelvo::SearchCandidate& candidate, bool chosen) {
-    const char* name = "";
-    for (const StepNames& names : kStepNames) {
-        if (names.step == candidate.step) name = names.name;
-    }
-    Diagnosis json = {{"step", name},
+    const StepNames* names =
+        FindStepNames([&](const StepNames& row) { return row.step == candidate.step; });
+    Diagnosis json = {{"step", names != nullptr ? names->name : ""},
                       {"path", _OrNull(candidate.path)},
                       {"exists", candidate.exists},
                       {"searched", candidate.searched},
@@ -108,6 +106,7 @@ void _Inspect(Diagnosis& diagnosis) {
 extern "C" __attribute__((visibility("default"))) const TrelvoDoctor::ProbeTable*
 trelvo_doctor_probe() {
     static const TrelvoDoctor::ProbeTable table = {sizeof(TrelvoDoctor::ProbeTable),
+                                                   TrelvoDoctor::kProbeLayout,
                                                    TrelvoDoctor::_Search, TrelvoDoctor::_Inspect};
     return &table;
 }

@@ -18,10 +18,9 @@ void _Field(std::ostream& out, const std::string& label, const std::string& valu
 }
 
 const char* _Label(const Diagnosis& candidate) {
-    for (const StepNames& names : kStepNames) {
-        if (candidate["step"] == names.name) return names.label;
-    }
-    return "?";
+    const StepNames* names =
+        FindStepNames([&](const StepNames& row) { return candidate["step"] == row.name; });
+    return names != nullptr ? names->label : "?";
 }
 
 const char* _State(const Diagnosis& candidate) {
