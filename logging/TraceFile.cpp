@@ -22,11 +22,7 @@ std::string _CurrentDirectory() {
     return getcwd(directory, sizeof directory) != nullptr ? directory : "";
 }
 
-// O_EXCL never follows a symbolic link nor opens an existing file.
-int _CreateExclusively(const std::string& path) {
-    return open(path.c_str(),
-                O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
-}
+constexpr int kAppending = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
 
 }  // namespace
 
@@ -50,16 +46,28 @@ bool IsJsonTraceFile(const std::string& path) {
     return path.size() >= length && path.compare(path.size() - length, length, kJson) == 0;
 }
 
-// A file left by an earlier run is replaced. Should someone put something
-// back between the removal and the creation, creation fails: tracing is
-// then off rather than writing into a file that this process did not make.
+// O_EXCL creates the file or fails, and never follows a link. An existing
+// file is opened without following a link (ELOOP) or waiting for a FIFO's
+// reader (ENXIO) and emptied; a device such as /dev/null cannot be, and is
+// written as it is.
 int CreateTraceFile(const std::string& path) {
-    int fd = _CreateExclusively(path);
-    if (fd < 0 && errno == EEXIST && unlink(path.c_str()) == 0) fd = _CreateExclusively(path);
+    int fd = open(path.c_str(), kAppending | O_CREAT | O_EXCL, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        fd = open(path.c_str(), kAppending | O_NONBLOCK);
+        if (fd >= 0 && ftruncate(fd, 0) != 0 && errno != EINVAL) {
+            const int error = errno;
+            close(fd);
+            return -error;
+        }
+    }
     return fd >= 0 ? fd : -errno;
 }
 
 std::string TraceFileProblem(const std::string& path) {
+    char target[1];
+    if (readlink(path.c_str(), target, sizeof target) >= 0) {
+        return "a symbolic link is in its place, which is never followed";
+    }
     const std::string directory = InternalUtils::removetail(path.c_str());
     if (access(directory.c_str(), W_OK | X_OK) == 0) return std::string();
     return InternalUtils::geterrormessage(errno);

@@ -25,14 +25,14 @@ bool IsPerProcessTracePattern(const std::string& pattern);
 // A name ending in ".json" gives the Chrome trace-event format, any other text.
 bool IsJsonTraceFile(const std::string& path);
 
-// Creates path afresh for appending, close-on-exec, and returns its
-// descriptor, or -errno. Whatever lies at path (a file, a planted symbolic
-// link) is removed first, never opened or followed: the descriptor is always
-// of a file this call created.
+// Opens path for appending, close-on-exec, and returns its descriptor, or
+// -errno: a new file, or an existing one emptied. A symbolic link in its
+// place is never followed (-ELOOP), nor a FIFO without a reader waited for.
 int CreateTraceFile(const std::string& path);
 
-// Why the file could not be created there, without creating it: the text of
-// the error that its directory gives; empty when nothing stands in the way.
+// Why the file could not be opened, without opening it: a symbolic link in
+// its place, or the error that its directory gives; empty when nothing
+// stands in the way.
 std::string TraceFileProblem(const std::string& path);
 
 }  // namespace Internal_Trelvo
