@@ -114,16 +114,34 @@ void _Format(std::string& out, const char* format, Values... values) {
     if (length > 0) out.append(text, static_cast<size_t>(length) < sizeof text ? length : 0);
 }
 
+// The digits of value in base, at least width of them. Numbers are written
+// by hand: they are most of a record, and snprintf would be most of its cost.
+void _Digits(std::string& out, uint64_t value, unsigned base, int width = 1) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = "0123456789abcdef"[value % base];
+        value /= base;
+    } while (value != 0 || count < width);
+    while (count > 0) out += digits[--count];
+}
+
+void _Decimal(std::string& out, uint64_t value) { _Digits(out, value, 10); }
+
 // Microseconds with nanosecond digits.
 void _Microseconds(std::string& out, int64_t nanoseconds) {
-    _Format(out, "%" PRId64 ".%03" PRId64, nanoseconds / 1000, nanoseconds % 1000);
+    const auto value = static_cast<uint64_t>(nanoseconds);
+    _Decimal(out, value / 1000);
+    out += '.';
+    _Digits(out, value % 1000, 10, 3);
 }
 
 void _Pointer(std::string& out, const void* pointer) {
     if (pointer == nullptr) {
         out += "null";
     } else {
-        _Format(out, "0x%" PRIxPTR, reinterpret_cast<uintptr_t>(pointer));
+        out += "0x";
+        _Digits(out, reinterpret_cast<uintptr_t>(pointer), 16);
     }
 }
 
@@ -174,7 +192,35 @@ void _Quoted(std::string& out, const char* text) {
     out += '"';
 }
 
-void _Code(std::string& out, uint32_t code) { _Format(out, "0x%08" PRIx32, code); }
+void _Code(std::string& out, uint32_t code) {
+    out += "0x";
+    _Digits(out, code, 16, 8);
+}
+
+// The date and time of a second, "2026-12-08T14:05:09", formed once per
+// second and thread.
+struct _Second {
+    int64_t second;
+    char text[24];
+};
+thread_local _Second t_second{-1, {}};
+
+void _Timestamp(std::string& out, int64_t realtime) {
+    const int64_t second = realtime / 1000000000;
+    if (t_second.second != second) {
+        const auto calendarTime = static_cast<time_t>(second);
+        std::tm utc{};
+        if (gmtime_r(&calendarTime, &utc) == nullptr ||
+            strftime(t_second.text, sizeof t_second.text, "%Y-%m-%dT%H:%M:%S", &utc) == 0) {
+            return;
+        }
+        t_second.second = second;
+    }
+    out += t_second.text;
+    out += '.';
+    _Digits(out, static_cast<uint64_t>(realtime % 1000000000 / 1000), 10, 6);
+    out += 'Z';
+}
 
 // The next parameter name of "(arg1, arg2)" from *at on.
 std::string _NextName(const char*& at) {
@@ -209,16 +255,12 @@ void _Write(const std::string& record) {
 void _TextTail(std::string& out, const TraceStart& start, int64_t duration) {
     out += "  ";
     _Microseconds(out, duration);
-    _Format(out, " us  pid %d tid %d  ", static_cast<int>(_trace.pid),
-            static_cast<int>(_ThreadId()));
-    const time_t seconds = static_cast<time_t>(start.realtime / 1000000000);
-    std::tm utc{};
-    char stamp[32];
-    if (gmtime_r(&seconds, &utc) != nullptr &&
-        strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &utc) > 0) {
-        out += stamp;
-        _Format(out, ".%06dZ", static_cast<int>(start.realtime % 1000000000 / 1000));
-    }
+    out += " us  pid ";
+    _Decimal(out, static_cast<uint64_t>(_trace.pid));
+    out += " tid ";
+    _Decimal(out, static_cast<uint64_t>(_ThreadId()));
+    out += "  ";
+    _Timestamp(out, start.realtime);
     out += '\n';
 }
 
@@ -231,20 +273,24 @@ void _JsonHead(std::string& out, const char* name, const char* category, const T
     _Microseconds(out, start.realtime);
     out += ",\"dur\":";
     _Microseconds(out, duration);
-    _Format(out, ",\"pid\":%d,\"tid\":%d,\"args\":{", static_cast<int>(_trace.pid),
-            static_cast<int>(_ThreadId()));
+    out += ",\"pid\":";
+    _Decimal(out, static_cast<uint64_t>(_trace.pid));
+    out += ",\"tid\":";
+    _Decimal(out, static_cast<uint64_t>(_ThreadId()));
+    out += ",\"args\":{";
 }
 
 void _TextArgument(std::string& out, const TraceArgument& argument) {
     switch (argument.kind) {
         case TraceArgument::Kind::Pointer: return _Pointer(out, argument.pointer);
-        case TraceArgument::Kind::Integer: return _Format(out, "%" PRIu32, argument.integer);
+        case TraceArgument::Kind::Integer: return _Decimal(out, argument.integer);
         case TraceArgument::Kind::Text:
             return _Quoted(out, static_cast<const char*>(argument.pointer));
         case TraceArgument::Kind::Counter:
             _Pointer(out, argument.pointer);
             if (argument.pointer != nullptr) {
-                _Format(out, " -> %" PRIu32, *static_cast<const uint32_t*>(argument.pointer));
+                out += " -> ";
+                _Decimal(out, *static_cast<const uint32_t*>(argument.pointer));
             }
             return;
     }
@@ -269,7 +315,7 @@ void _JsonArgument(std::string& out, const std::string& name, const TraceArgumen
         if (argument.pointer == nullptr) {
             out += "null";
         } else {
-            _Format(out, "%" PRIu32, *static_cast<const uint32_t*>(argument.pointer));
+            _Decimal(out, *static_cast<const uint32_t*>(argument.pointer));
         }
     }
     out += ',';
