@@ -317,10 +317,13 @@ Result _Traced(size_t function, const TraceStart& start,
 }
 
 // Once initialized with the trace on, the call is recorded by the wrapper
-// that the entry-point table holds.
+// that the entry-point table holds. The clocks are read unless the trace is
+// known to be off: the first call starts it.
 template <auto& entryPoint, Binding binding, size_t function, typename... Args>
 [[gnu::noinline, gnu::cold]] VeltResult _InitializeAndCall(Args... args) {
-    const TraceStart start = Internal_Trelvo::TraceNow();
+    const TraceStart start = Internal_Trelvo::IsCallTraceStarted()
+                                 ? Internal_Trelvo::BeginTracedCall()
+                                 : Internal_Trelvo::TraceNow();
     const VeltResult initialized =
         _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] { return _Initialize(); });
     if (initialized != 0) return _Traced(function, start, {args...}, initialized);

@@ -107,6 +107,7 @@ int64_t _Nanoseconds(clockid_t clock) {
     return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+// For the short texts of names and numbers; a longer one would be dropped.
 template <typename... Values>
 void _Format(std::string& out, const char* format, Values... values) {
     char text[128];

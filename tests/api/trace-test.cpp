@@ -74,10 +74,14 @@ protected:
                           [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
     }
 
-    // Loads, unloads on the path setter (status 3), loads again, and unloads
-    // on the last client; then the front end goes.
+    // Finds nothing, loads, unloads on the path setter (status 3), loads
+    // again, and unloads on the last client; then the front end goes.
     void MakeCalls() {
         const FrontEndExports& api = LoadFrontEnd();
+        const std::string aside = m_fake + ".aside";
+        ASSERT_EQ(rename(m_fake.c_str(), aside.c_str()), 0);
+        EXPECT_EQ(api.VELT_GetService(7, nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
+        ASSERT_EQ(rename(aside.c_str(), m_fake.c_str()), 0);
         FakeVelt_SetConnectionStatus(3);
         FakeVelt_SetLastClient(1);
         FakeVelt_SetErrorMessage("say \"hi\"\n");
@@ -108,6 +112,7 @@ TEST_F(TraceTest, TextShowsEachCallAndEndsWithTheSummary) {
     EXPECT_EQ(
         TextRecords(trace),
         (std::vector<std::string>{
+            "VELT_GetService(7, null) = 0x8000000e TRELVO_E_IMPLEMENTATION_UNAVAILABLE",
             "VELT_Disconnect() = 0x80000007 TRELVO_E_NOT_LOADED",
             "-- loaded " + fake,
             "VELT_ConnectWithURI(0x1234, null) = 0x00000000",
@@ -126,7 +131,7 @@ TEST_F(TraceTest, TextShowsEachCallAndEndsWithTheSummary) {
             "# VELT_GetConnectionStatus  calls 2  failures 0",
             "# VELT_Disconnect  calls 1  failures 1",
             "# VELT_DisconnectIfLastClient  calls 1  failures 0",
-            "# VELT_GetService  calls 1  failures 0",
+            "# VELT_GetService  calls 2  failures 1",
             "# VELT_GetLastErrorMessage  calls 1  failures 0",
             "# Trelvo_GetVeltApiImplementationPath  calls 1  failures 0",
             "# Trelvo_SetVeltApiImplementationPath  calls 1  failures 0",
@@ -147,6 +152,10 @@ TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCall) {
     };
     const std::vector<Json> expected = {
         {{"name", "process_name"}, {"ph", "M"}, {"pid", getpid()}},
+        call("VELT_GetService", {{"arg1", 7},
+                                 {"arg2", nullptr},
+                                 {"result", "0x8000000e"},
+                                 {"resultName", "TRELVO_E_IMPLEMENTATION_UNAVAILABLE"}}),
         call("VELT_Disconnect", {{"result", "0x80000007"}, {"resultName", "TRELVO_E_NOT_LOADED"}}),
         loaded,
         call("VELT_ConnectWithURI",
