@@ -4,6 +4,7 @@
 #include "logging/CallTrace.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -87,6 +88,10 @@ struct _Trace {
     pid_t pid = 0;    // this process, set when tracing starts and after fork
     pid_t owner = 0;  // the process that created the file and closes its array
     std::atomic<bool> writeFailureLogged{false};
+    // A child of fork with "%p" in the name opens its own file at its first
+    // record, so that children that only exec leave no file behind.
+    enum FileState { kReady, kPending, kOpening };
+    std::atomic<FileState> file{kReady};
     _Statistics statistics[kTracedFunctionCount];
 
     ~_Trace();
@@ -435,11 +440,29 @@ void _StartInChild() {
     for (_Statistics& statistics : _trace.statistics) statistics.reset();
     if (!IsPerProcessTracePattern(_trace.pattern)) return;
     close(_trace.fd.exchange(-1));
-    try {
-        _Open();
-    } catch (...) {
-        // No memory for the name: the child's records are dropped.
+    _trace.file = _Trace::kPending;
+}
+
+// The first record of such a child opens its file; its other threads wait
+// for that rather than lose their records.
+void _OpenPendingFile() {
+    auto pending = _Trace::kPending;
+    if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
+        try {
+            _Open();
+        } catch (...) {
+            // No memory for the name: the child's records are dropped.
+        }
+        _trace.file = _Trace::kReady;
     }
+    while (_trace.file.load() == _Trace::kOpening) sched_yield();
+}
+
+// Whether to write a record, opening a pending file first.
+bool _Recording() {
+    if (!IsCallTraceOn()) return false;
+    if (_trace.file.load(std::memory_order_acquire) != _Trace::kReady) _OpenPendingFile();
+    return true;
 }
 
 _Trace::~_Trace() {
@@ -481,8 +504,8 @@ TraceStart TraceNow() { return {_Nanoseconds(CLOCK_MONOTONIC), _Nanoseconds(CLOC
 void TraceCall(const TracedFunction& function, const TraceStart& start,
                std::initializer_list<TraceArgument> arguments, TraceResult result,
                const TraceInnerCall* inner) noexcept {
-    if (!IsCallTraceOn()) return;
     const int64_t duration = _Nanoseconds(CLOCK_MONOTONIC) - start.monotonic;
+    if (!_Recording()) return;
     _trace.statistics[function.index].count(function.name, _Failed(result),
                                             static_cast<uint64_t>(duration));
     try {
@@ -494,8 +517,8 @@ void TraceCall(const TracedFunction& function, const TraceStart& start,
 }
 
 void TraceEvent(const char* event, const std::string& path, const TraceStart& start) noexcept {
-    if (!IsCallTraceOn()) return;
     const int64_t duration = _Nanoseconds(CLOCK_MONOTONIC) - start.monotonic;
+    if (!_Recording()) return;
     try {
         std::string out;
         if (_trace.json) {
