@@ -236,10 +236,6 @@ std::string _NextName(const char*& at) {
     return std::string(begin, at);
 }
 
-void _LogOnce(std::atomic<bool>& logged, const std::string& text) {
-    if (!logged.exchange(true)) LogText(text.c_str());
-}
-
 // One write, so that the record lands whole between the records of other
 // threads and processes appending to the file.
 void _Write(const std::string& record) {
@@ -249,8 +245,11 @@ void _Write(const std::string& record) {
         const ssize_t n = write(fd, record.data() + written, record.size() - written);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            _LogOnce(_trace.writeFailureLogged, "Cannot write the call trace to \"" + _trace.path +
-                                                    "\": " + InternalUtils::geterrormessage(errno));
+            if (!_trace.writeFailureLogged.exchange(true)) {
+                LogText(("Cannot write the call trace to \"" + _trace.path +
+                         "\": " + InternalUtils::geterrormessage(n < 0 ? errno : EIO))
+                            .c_str());
+            }
             return;
         }
         written += static_cast<size_t>(n);
