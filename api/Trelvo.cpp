@@ -16,12 +16,14 @@
 #include "api/EntryPoints.h"
 #include "api/Internal_GetAPILibraryName.h"
 #include "config/ProcessConfiguration.h"
+#include "logging/CallTrace.h"
 #include "logging/InternalLogging.h"
 #include "utils/accessdll.h"
 
 namespace {
 
 using Internal_Trelvo::Binding;
+using Internal_Trelvo::TraceStart;
 using Internal_Trelvo::TrelvoConfiguration;
 
 // Process-wide state. The front end is in one of four states, told apart by
@@ -87,21 +89,96 @@ std::string& _LastImplementationErrorMessage() {
 TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_VARIABLE)
 #undef TRELVO_ENTRY_POINT_VARIABLE
 
+// The traced functions, numbered for the trace's summary: the entry points,
+// then the path functions.
+// clang-format off
+enum _TracedFunctionIndex : size_t {
+#define TRELVO_TRACED_INDEX(symbol, ...) _k##symbol,
+    TRELVO_ENTRY_POINTS(TRELVO_TRACED_INDEX)
+#undef TRELVO_TRACED_INDEX
+    _kTrelvo_GetVeltApiImplementationPath,
+    _kTrelvo_SetVeltApiImplementationPath,
+};
+
+constexpr Internal_Trelvo::TracedFunction _tracedFunctions[] = {
+#define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
+    {_k##symbol, #symbol, #arguments},
+    TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
+#undef TRELVO_TRACED_FUNCTION
+    {_kTrelvo_GetVeltApiImplementationPath, "Trelvo_GetVeltApiImplementationPath", "()"},
+    {_kTrelvo_SetVeltApiImplementationPath, "Trelvo_SetVeltApiImplementationPath", "(path)"},
+};
+// clang-format on
+static_assert(std::size(_tracedFunctions) == Internal_Trelvo::kTracedFunctionCount);
+
+// The implementation's own entry points of the plain forwarders,
+// _implementation_VELT_Connect and so on. While calls are traced, the
+// entry-point table holds the tracing wrappers below instead, and they call
+// these; otherwise both hold the same.
+#define TRELVO_IMPLEMENTATION_VARIABLE_Forwarded(symbol) \
+    decltype(&symbol) _implementation_##symbol = nullptr;
+#define TRELVO_IMPLEMENTATION_VARIABLE_Own(symbol)
+#define TRELVO_IMPLEMENTATION_VARIABLE(symbol, binding, forwarding, ...) \
+    TRELVO_IMPLEMENTATION_VARIABLE_##forwarding(symbol)
+TRELVO_ENTRY_POINTS(TRELVO_IMPLEMENTATION_VARIABLE)
+#undef TRELVO_IMPLEMENTATION_VARIABLE
+#undef TRELVO_IMPLEMENTATION_VARIABLE_Own
+#undef TRELVO_IMPLEMENTATION_VARIABLE_Forwarded
+
+template <typename EntryPoint>
+struct _Tracer;
+
+// A wrapper with the entry point's own signature: calls the implementation,
+// or answers as a forwarder does for an optional one it lacks, and writes the
+// record before returning.
+template <typename... Args>
+struct _Tracer<VeltResult (*)(Args...)> {
+    template <auto& implementation, size_t function>
+    static VeltResult Call(Args... args) {
+        const TraceStart start = Internal_Trelvo::TraceNow();
+        const VeltResult result =
+            implementation != nullptr ? implementation(args...) : TRELVO_E_NOT_IMPLEMENTED;
+        Internal_Trelvo::TraceCall(_tracedFunctions[function], start, {args...}, result);
+        return result;
+    }
+};
+
+template <typename EntryPoint>
+EntryPoint _EntryPoint(void* address) {
+    return reinterpret_cast<EntryPoint>(address);
+}
+
 template <auto& entryPoint>
-void _Store(void* address) {
-    entryPoint = reinterpret_cast<std::remove_reference_t<decltype(entryPoint)>>(address);
+void _Store(void* address, bool) {
+    entryPoint = _EntryPoint<std::remove_reference_t<decltype(entryPoint)>>(address);
+}
+
+// Binding with the trace on stores the wrapper, also for a missing optional
+// entry point, so that its calls are recorded too. Clearing stores null.
+template <auto& entryPoint, auto& implementation, size_t function>
+void _StoreTraceable(void* address, bool traced) {
+    using EntryPoint = std::remove_reference_t<decltype(entryPoint)>;
+    implementation = _EntryPoint<EntryPoint>(address);
+    entryPoint =
+        traced ? _Tracer<EntryPoint>::template Call<implementation, function> : implementation;
 }
 
 // The stores into the table, in the order of kEntryPointNames.
-using _EntryPointStore = void (*)(void* address);
+using _EntryPointStore = void (*)(void* address, bool traced);
 constexpr _EntryPointStore _entryPointStores[] = {
-#define TRELVO_ENTRY_POINT_STORE(symbol, ...) _Store<_##symbol>,
+#define TRELVO_ENTRY_POINT_STORE_Forwarded(symbol) \
+    _StoreTraceable<_##symbol, _implementation_##symbol, _k##symbol>
+#define TRELVO_ENTRY_POINT_STORE_Own(symbol) _Store<_##symbol>
+#define TRELVO_ENTRY_POINT_STORE(symbol, binding, forwarding, ...) \
+    TRELVO_ENTRY_POINT_STORE_##forwarding(symbol),
     TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_STORE)
 #undef TRELVO_ENTRY_POINT_STORE
+#undef TRELVO_ENTRY_POINT_STORE_Own
+#undef TRELVO_ENTRY_POINT_STORE_Forwarded
 };
 
 void _ClearEntryPoints() {
-    for (const _EntryPointStore store : _entryPointStores) store(nullptr);
+    for (const _EntryPointStore store : _entryPointStores) store(nullptr, false);
 }
 
 int32_t _ProcessConfigurationOnce() {
@@ -124,10 +201,11 @@ bool _IsLoadable(const std::string& path) {
 VeltResult _Bind() {
     Internal_Trelvo::LogText(("Using VELT API from \"" + _impl_DLL_Name + "\"").c_str());
     VeltResult result = 0;
+    const bool traced = Internal_Trelvo::IsCallTraceOn();
     for (size_t i = 0; i < Internal_Trelvo::kEntryPointCount; ++i) {
         const Internal_Trelvo::EntryPointName& entryPoint = Internal_Trelvo::kEntryPointNames[i];
         void* address = InternalUtils::getprocedurefromdll(_dllModule, entryPoint.symbol);
-        _entryPointStores[i](address);
+        _entryPointStores[i](address, traced);
         if (address != nullptr || !entryPoint.required) continue;
         if (result == 0) {
             _lastInitializationErrorMessage =
@@ -142,6 +220,7 @@ VeltResult _Bind() {
 
 // Fails, forgetting the path, when nothing is found or it cannot be loaded.
 VeltResult _Load() {
+    const TraceStart start = Internal_Trelvo::BeginTracedCall();
     if (_impl_DLL_Name.empty()) {
         if (_ProcessConfigurationOnce() == ENOMEM) return TRELVO_E_OUT_OF_MEMORY;
         if (!Internal_Trelvo::GetAPILibraryName(_accessConfiguration, _impl_DLL_Name)) {
@@ -152,7 +231,10 @@ VeltResult _Load() {
         }
     }
     _dllModule = InternalUtils::loaddll(_impl_DLL_Name);
-    if (_dllModule != nullptr) return 0;
+    if (_dllModule != nullptr) {
+        Internal_Trelvo::TraceEvent("loaded", _impl_DLL_Name, start);
+        return 0;
+    }
     _lastInitializationErrorMessage = "Unable to load interface DLL: " + _impl_DLL_Name + " : " +
                                       InternalUtils::getdllerrormessage();
     _impl_DLL_Name.clear();
@@ -161,6 +243,7 @@ VeltResult _Load() {
 
 // Called with _stateLock held.
 VeltResult _Initialize() {
+    Internal_Trelvo::StartCallTrace();
     _lastInitializationErrorMessage.clear();
     if (_isInitialized.load(std::memory_order_relaxed)) return 0;
     if (_dllModule == nullptr) {
@@ -177,11 +260,14 @@ VeltResult _Initialize() {
 void _Uninitialize() {
     _isInitialized.store(false, std::memory_order_relaxed);
     if (_dllModule == nullptr) return;
+    const TraceStart start = Internal_Trelvo::BeginTracedCall();
     if (InternalUtils::freedll(_dllModule)) {
         _dllModule = nullptr;
         _ClearEntryPoints();
+        Internal_Trelvo::TraceEvent("unloaded", _impl_DLL_Name, start);
         return;
     }
+    Internal_Trelvo::TraceEvent("unload failed", _impl_DLL_Name, start);
     _lastInitializationErrorMessage = InternalUtils::getdllerrormessage();
     Internal_Trelvo::LogConfigFileErrors(static_cast<int32_t>(TRELVO_E_UNLOAD_FAILED));
 }
@@ -208,22 +294,50 @@ template <auto& entryPoint, Binding binding, typename... Args>
 
 // Kept out of line so that the ready path of a forwarder needs no stack frame
 // and ends in a tail call.
-template <auto& entryPoint, Binding binding, typename... Args>
+// Tracing starts with the first call of any export. A traced call that the
+// front end fails before reaching the implementation records itself.
+TraceStart _EnterTraced() {
+    if (!Internal_Trelvo::IsCallTraceStarted()) {
+        _Locked<bool>(false, [] {
+            Internal_Trelvo::StartCallTrace();
+            return true;
+        });
+    }
+    return Internal_Trelvo::BeginTracedCall();
+}
+
+template <typename Result>
+Result _Traced(size_t function, const TraceStart& start,
+               std::initializer_list<Internal_Trelvo::TraceArgument> arguments, Result result,
+               const Internal_Trelvo::TraceInnerCall* inner = nullptr) {
+    if (Internal_Trelvo::IsCallTraceOn()) {
+        Internal_Trelvo::TraceCall(_tracedFunctions[function], start, arguments, result, inner);
+    }
+    return result;
+}
+
+// Once initialized with the trace on, the call is recorded by the wrapper
+// that the entry-point table holds. The clocks are read unless the trace is
+// known to be off: the first call starts it.
+template <auto& entryPoint, Binding binding, size_t function, typename... Args>
 [[gnu::noinline, gnu::cold]] VeltResult _InitializeAndCall(Args... args) {
+    const TraceStart start = Internal_Trelvo::IsCallTraceStarted()
+                                 ? Internal_Trelvo::BeginTracedCall()
+                                 : Internal_Trelvo::TraceNow();
     const VeltResult initialized =
         _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] { return _Initialize(); });
-    if (initialized != 0) return initialized;
+    if (initialized != 0) return _Traced(function, start, {args...}, initialized);
     return _CallBound<entryPoint, binding>(args...);
 }
 
 // Once ready, _Initialize would only clear an error text that is already
 // empty, so the ready path is the flag test alone.
-template <auto& entryPoint, Binding binding, typename... Args>
+template <auto& entryPoint, Binding binding, size_t function, typename... Args>
 [[gnu::always_inline]] inline VeltResult _Forward(Args... args) {
     if (__builtin_expect(_isInitialized.load(std::memory_order_acquire), true)) {
         return _CallBound<entryPoint, binding>(args...);
     }
-    return _InitializeAndCall<entryPoint, binding>(args...);
+    return _InitializeAndCall<entryPoint, binding, function>(args...);
 }
 
 }  // namespace
@@ -231,8 +345,10 @@ template <auto& entryPoint, Binding binding, typename... Args>
 extern "C" {
 
 // The plain forwarders; the exports marked Own are written out below.
-#define TRELVO_FORWARDER_Forwarded(symbol, binding, parameters, arguments) \
-    VeltResult symbol parameters { return _Forward<_##symbol, Binding::binding> arguments; }
+#define TRELVO_FORWARDER_Forwarded(symbol, binding, parameters, arguments)  \
+    VeltResult symbol parameters {                                          \
+        return _Forward<_##symbol, Binding::binding, _k##symbol> arguments; \
+    }
 #define TRELVO_FORWARDER_Own(...)
 #define TRELVO_FORWARDER(symbol, binding, forwarding, parameters, arguments) \
     TRELVO_FORWARDER_##forwarding(symbol, binding, parameters, arguments)
@@ -244,7 +360,8 @@ TRELVO_ENTRY_POINTS(TRELVO_FORWARDER)
 // Takes the lock throughout: the text it returns lives in state that other
 // threads' calls would otherwise rewrite under it.
 const char* VELT_GetLastErrorMessage(VeltInt arg1) {
-    return _Locked<const char*>("", [arg1]() -> const char* {
+    const TraceStart start = _EnterTraced();
+    const char* text = _Locked<const char*>("", [arg1]() -> const char* {
         if (!_lastInitializationErrorMessage.empty()) {
             return _lastInitializationErrorMessage.c_str();
         }
@@ -257,12 +374,14 @@ const char* VELT_GetLastErrorMessage(VeltInt arg1) {
         }
         return lastImplementationErrorMessage.c_str();
     });
+    return _Traced(_kVELT_GetLastErrorMessage, start, {arg1}, text);
 }
 
 // An implementation that failed to bind for want of its own VELT_Disconnect
 // is unloaded all the same; the result then says it could not be told.
 VeltResult VELT_Disconnect(void) {
-    return _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] {
+    const TraceStart start = _EnterTraced();
+    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] {
         if (_dllModule == nullptr) {
             _isInitialized.store(false, std::memory_order_relaxed);
             return TRELVO_E_NOT_LOADED;
@@ -272,10 +391,12 @@ VeltResult VELT_Disconnect(void) {
         _Uninitialize();
         return result;
     });
+    return _Traced(_kVELT_Disconnect, start, {}, disconnected);
 }
 
 VeltResult VELT_DisconnectIfLastClient(uint32_t* lastClient) {
-    return _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [lastClient] {
+    const TraceStart start = _EnterTraced();
+    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [lastClient] {
         if (_dllModule == nullptr) return TRELVO_E_NOT_LOADED;
         if (_VELT_DisconnectIfLastClient == nullptr) return TRELVO_E_NOT_SUPPORTED;
         const VeltResult result = _VELT_DisconnectIfLastClient(lastClient);
@@ -283,10 +404,12 @@ VeltResult VELT_DisconnectIfLastClient(uint32_t* lastClient) {
         if (lastClient != nullptr && *lastClient == 1) _Uninitialize();
         return VeltResult{0};
     });
+    return _Traced(_kVELT_DisconnectIfLastClient, start, {lastClient}, disconnected);
 }
 
 const char* Trelvo_GetVeltApiImplementationPath(void) {
-    return _Locked<const char*>(nullptr, []() -> const char* {
+    const TraceStart start = _EnterTraced();
+    const char* path = _Locked<const char*>(nullptr, []() -> const char* {
         if (!_impl_DLL_Name.empty()) return _impl_DLL_Name.c_str();
         if (_ProcessConfigurationOnce() == ENOMEM) return nullptr;
         if (Internal_Trelvo::GetAPILibraryName(_accessConfiguration, _impl_DLL_Name) &&
@@ -296,16 +419,25 @@ const char* Trelvo_GetVeltApiImplementationPath(void) {
         _impl_DLL_Name.clear();
         return nullptr;
     });
+    return _Traced(_kTrelvo_GetVeltApiImplementationPath, start, {}, path);
 }
 
+// The connection status that it asks for is shown inside its own record: the
+// client did not call VELT_GetConnectionStatus.
 VeltResult Trelvo_SetVeltApiImplementationPath(const char* path) {
-    if (path == nullptr) return TRELVO_E_NULL_ARGUMENT;
-    return _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [path] {
+    const TraceStart start = _EnterTraced();
+    if (path == nullptr) {
+        return _Traced(_kTrelvo_SetVeltApiImplementationPath, start, {path},
+                       TRELVO_E_NULL_ARGUMENT);
+    }
+    Internal_Trelvo::TraceInnerCall query{"VELT_GetConnectionStatus", 0, 0};
+    bool queried = false;
+    const VeltResult result = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [&] {
         if (_isInitialized.load(std::memory_order_relaxed)) {
-            uint32_t status = 0;
-            const VeltResult queried = VELT_GetConnectionStatus(&status);
-            if (queried != 0) return queried;
-            if (status != 0 && status != 3) return VeltResult{0};
+            queried = true;
+            query.result = _implementation_VELT_GetConnectionStatus(&query.counter);
+            if (query.result != 0) return query.result;
+            if (query.counter != 0 && query.counter != 3) return VeltResult{0};
             _Uninitialize();
         }
         _impl_DLL_Name = path;
@@ -313,6 +445,8 @@ VeltResult Trelvo_SetVeltApiImplementationPath(const char* path) {
         _impl_DLL_Name.clear();
         return TRELVO_E_PATH_NOT_LOADABLE;
     });
+    return _Traced(_kTrelvo_SetVeltApiImplementationPath, start, {path}, result,
+                   queried ? &query : nullptr);
 }
 
 }  // extern "C"

@@ -11,7 +11,6 @@
 // per call tells the same story without that, as long as the threads run at
 // the same time: it grows when they contend for memory that both write.
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,34 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "Trelvo.h"
+#include "CallBenchmarks.h"
 
 namespace {
-
-decltype(&VELT_Connect) s_directRequired = nullptr;
-decltype(&VELT_ConnectWithURI) s_directOptional = nullptr;
-
-template <typename Call>
-void MeasureCalls(benchmark::State& state, Call call) {
-    for (auto _ : state) benchmark::DoNotOptimize(call());
-    state.SetItemsProcessed(state.iterations());
-}
-
-void DirectRequired(benchmark::State& state) {
-    MeasureCalls(state, [] { return s_directRequired(nullptr); });
-}
-
-void ForwardedRequired(benchmark::State& state) {
-    MeasureCalls(state, [] { return VELT_Connect(nullptr); });
-}
-
-void DirectOptional(benchmark::State& state) {
-    MeasureCalls(state, [] { return s_directOptional(nullptr, nullptr); });
-}
-
-void ForwardedOptional(benchmark::State& state) {
-    MeasureCalls(state, [] { return VELT_ConnectWithURI(nullptr, nullptr); });
-}
 
 // What one repetition measured: calls per second of all threads together
 // (real time), and the processor time of one call.
@@ -116,28 +90,6 @@ void PrintSummary(const MeasurementReporter& reporter, const char* binding) {
                 binding, directScaling, forwardedScaling, 100 * forwardedScaling / directScaling);
     std::printf("%s, processor time per call, two threads over one: direct %.3f, forwarded %.3f\n",
                 binding, cpu(direct, 2) / cpu(direct, 1), cpu(forwarded, 2) / cpu(forwarded, 1));
-}
-
-// Initializes the front end and binds the direct pointers to the very
-// functions that it forwards to.
-bool BindDirectCalls() {
-    if (VELT_Connect(nullptr) != 0) {
-        std::fprintf(stderr, "the front end did not initialize: %s\n",
-                     VELT_GetLastErrorMessage(0));
-        return false;
-    }
-    const char* path = Trelvo_GetVeltApiImplementationPath();
-    void* implementation = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-    if (implementation == nullptr) {
-        std::fprintf(stderr, "%s is not loaded\n", path);
-        return false;
-    }
-    s_directRequired = reinterpret_cast<decltype(s_directRequired)>(
-        dlsym(implementation, "VELT_Connect"));
-    s_directOptional = reinterpret_cast<decltype(s_directOptional)>(
-        dlsym(implementation, "VELT_ConnectWithURI"));
-    std::printf("implementation: %s\n", path);
-    return s_directRequired != nullptr && s_directOptional != nullptr;
 }
 
 void Register(const char* name, void (*function)(benchmark::State&)) {

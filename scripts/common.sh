@@ -37,12 +37,13 @@ prepare_benchmarks() {
 benchmark_program() { echo "$MEASURED_BUILD/benchmarks/$1"; }
 
 # Runs a command as a client would be run: from an empty current directory,
-# with no variable that steers the front end's search or switches its log on,
-# so that a benchmark finds the null implementation beside its front end.
+# with no variable that steers the front end's search or switches its log or
+# its trace on, so that a benchmark finds the null implementation beside its
+# front end.
 run_as_client() {
     local work status=0
     work=$(mktemp -d)
-    (cd "$work" && env -u VELT_PATH -u TRELVODEBUG -u VELTAPIOPTS "$@") || status=$?
+    (cd "$work" && env -u VELT_PATH -u TRELVODEBUG -u TRELVOTRACE -u VELTAPIOPTS "$@") || status=$?
     rm -rf "$work"
     return $status
 }

@@ -15,7 +15,7 @@ PRESET=${1:-native}
 DIR=$(build_dir "$PRESET")
 # The environment is the demo's own: only the sample beside the library can
 # be chosen, and the log is on.
-RUN=(env -u VELT_PATH -u VELTAPIOPTS TRELVODEBUG=1)
+RUN=(env -u VELT_PATH -u VELTAPIOPTS -u TRELVOTRACE TRELVODEBUG=1)
 case $PRESET in
 native) ;;
 aarch64) RUN+=("${AARCH64_EMULATOR[@]}") ;;

@@ -211,6 +211,52 @@ TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
     EXPECT_STREQ(getenv("VELTAPIOPTS"), "quiet,");
 }
 
+struct CallTraceCase : TrelvoTest::NamedCase {
+    const char* variable;
+    const char* file;  // relative to the current directory, %p as the doctor's id
+    const char* format;
+    const char* problem;
+    const char* text;  // the report's line
+};
+
+class CallTraceTest : public DiagnosisTest, public ::testing::WithParamInterface<CallTraceCase> {};
+
+// It says what the front end would write, and writes nothing itself.
+TEST_P(CallTraceTest, ShowsTheTraceAndWritesNone) {
+    const CallTraceCase& c = GetParam();
+    SampleIn("lib");
+    environment().set("TRELVOTRACE", c.variable);
+    const std::string file =
+        work() + "/" + std::regex_replace(c.file, std::regex("%p"), std::to_string(getpid()));
+    const Diagnosis d = Diagnose();
+    EXPECT_EQ(d["callTrace"],
+              Diagnosis({{"variable", c.variable},
+                         {"file", file},
+                         {"format", c.format},
+                         {"problem", c.problem != nullptr ? Diagnosis(c.problem) : Diagnosis()}}));
+    EXPECT_THAT(Text(d), HasSubstr(std::regex_replace(c.text, std::regex("FILE"), file) + "\n"));
+    EXPECT_EQ(getenv("TRELVOTRACE"), nullptr);
+    EXPECT_FALSE(TrelvoTest::Exists(file));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variables, CallTraceTest,
+    ::testing::Values(
+        CallTraceCase{{"PerProcessText"},
+                      "trace-%p.txt",
+                      "trace-%p.txt",
+                      "text",
+                      nullptr,
+                      "on, text, to FILE  (%p is each process's id; here this one's)"},
+        CallTraceCase{{"MissingDirectory"},
+                      "missing/trace.json",
+                      "missing/trace.json",
+                      "json",
+                      "No such file or directory",
+                      "cannot be written to FILE: No such file or directory; calls are not "
+                      "traced"}),
+    TrelvoTest::CaseName());
+
 TEST_F(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {
     const Diagnosis d =
         TrelvoDoctor::Diagnose(root().copy(TRELVO_FRONT_END_PATH, "bare/libTrelvo_aarch64.so"));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "api/Internal_GetAPILibraryName.h"
+#include "logging/CallTrace.h"
 #include "utils/environment.h"
 
 #ifdef __SANITIZE_ADDRESS__
@@ -22,7 +23,10 @@ int main(int argc, char** argv) {
     configuration.veltApiPath = argv[1];
     std::string found;
     if (!Internal_Trelvo::GetAPILibraryName(configuration, found)) found.clear();
-    std::printf("secure=%d\nVELT_PATH=%s\nsearch=%s\n", InternalUtils::issecureexecution() ? 1 : 0,
-                InternalUtils::getenvvar("VELT_PATH").c_str(), found.c_str());
+    Internal_Trelvo::StartCallTrace();
+    std::printf("secure=%d\nVELT_PATH=%s\nsearch=%s\ntrace=%d\n",
+                InternalUtils::issecureexecution() ? 1 : 0,
+                InternalUtils::getenvvar("VELT_PATH").c_str(), found.c_str(),
+                Internal_Trelvo::IsCallTraceOn() ? 1 : 0);
     return 0;
 }

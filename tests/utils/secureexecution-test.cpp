@@ -21,11 +21,12 @@ namespace {
 
 std::string Report(bool secure, const std::string& veltPath, const std::string& search) {
     return "secure=" + std::string(secure ? "1" : "0") + "\nVELT_PATH=" + veltPath +
-           "\nsearch=" + search + "\n";
+           "\nsearch=" + search + "\ntrace=" + (secure ? "0" : "1") + "\n";
 }
 
-// The implementation in the current directory and in $VELT_PATH; every
-// directory open to nobody, so that only secure execution can hide them.
+// The implementation in the current directory and in $VELT_PATH, and a call
+// trace into a directory that anyone may write; every directory open to
+// nobody, so that only secure execution can hide them.
 class SecureExecutionTest : public ::testing::Test, public TrelvoTest::Installation {
 protected:
     SecureExecutionTest() {
@@ -33,6 +34,8 @@ protected:
         root().write(std::string("work/") + TrelvoTest::kImplementationName, "");
         root().write(std::string("velt/") + TrelvoTest::kImplementationName, "");
         environment().set("VELT_PATH", root().file("velt"));
+        chmod(root().mkdir("traces").c_str(), 0777);
+        environment().set("TRELVOTRACE", root().file("traces/trace-%p.txt"));
     }
 
     std::string Helper(const std::string& name) const {

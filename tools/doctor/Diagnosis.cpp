@@ -3,6 +3,7 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,8 +11,10 @@
 
 #include "api/Trelvo.h"
 #include "logging/InternalLogging.h"
+#include "logging/TraceFile.h"
 #include "tools/doctor/Doctor.h"
 #include "utils/accessdll.h"
+#include "utils/environment.h"
 #include "utils/files.h"
 #include "utils/paths.h"
 
@@ -126,6 +129,24 @@ void _Warn(Diagnosis& diagnosis) {
     _WarnIfWritableByOthers(InternalUtils::removetail(file.c_str()), "its directory", warnings);
 }
 
+// The call trace that the environment asks for, with "%p" as this process's
+// id. Switched off for this process, so that the doctor's own calls write no
+// trace.
+Diagnosis _CallTrace() {
+    const std::string pattern = InternalUtils::getenvvar(Internal_Trelvo::kTraceVariable);
+    unsetenv(Internal_Trelvo::kTraceVariable);
+    if (pattern.empty()) {
+        return {
+            {"variable", nullptr}, {"file", nullptr}, {"format", nullptr}, {"problem", nullptr}};
+    }
+    const std::string file = Internal_Trelvo::TraceFilePath(pattern, getpid());
+    const std::string problem = Internal_Trelvo::TraceFileProblem(file);
+    return {{"variable", pattern},
+            {"file", file},
+            {"format", Internal_Trelvo::IsJsonTraceFile(file) ? "json" : "text"},
+            {"problem", problem.empty() ? Diagnosis() : Diagnosis(problem)}};
+}
+
 ExitStatus _Judge(const Diagnosis& diagnosis) {
     switch (diagnosis["initialization"]["result"].get<uint32_t>()) {
         case TRELVO_E_OUT_OF_MEMORY:
@@ -147,7 +168,8 @@ Diagnosis Diagnose(const std::string& frontEnd) {
         {"companion", InternalUtils::appendtail(InternalUtils::removetail(path.c_str()).c_str(),
                                                 kProbeFileName)},
         {"failure", nullptr},
-        {"debugLog", {{"wasOn", debugLogWasOn}, {"file", nullptr}}}};
+        {"debugLog", {{"wasOn", debugLogWasOn}, {"file", nullptr}}},
+        {"callTrace", _CallTrace()}};
     _FrontEnd api{};
     const ProbeTable* probe = nullptr;
     ExitStatus verdict = kNotDiagnosed;

@@ -58,8 +58,10 @@ const StepNames* FindStepNames(Matches matches) {
 
 // A diagnosis is the object that --json prints; its members, in order (null
 // for an empty text): frontEnd, companion; failure (why nothing could be
-// diagnosed; when set, only debugLog, warnings, usable and exitStatus
-// follow); debugLog {wasOn, file}; libraryDirectory ("beside the library" to
+// diagnosed; when set, only debugLog, callTrace, warnings, usable and
+// exitStatus follow); debugLog {wasOn, file}; callTrace {variable, file (with
+// %p as the doctor's id), format ("text" or "json"), problem (why it cannot
+// be written)}, all null with TRELVOTRACE unset; libraryDirectory ("beside the library" to
 // the front end); configuration {file, read, status, error, veltapipath {raw,
 // resolved}, ignoredefaultsearch}; candidates, the search's steps in order
 // [{step, path, exists, searched, chosen, sharedInfo {path, exists} for the

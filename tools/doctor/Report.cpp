@@ -66,6 +66,18 @@ void _Implementation(const Diagnosis& implementation, std::ostream& out) {
     }
 }
 
+std::string _CallTrace(const Diagnosis& trace) {
+    if (trace["variable"].is_null()) return "off (TRELVOTRACE unset)";
+    const std::string file = _Text(trace["file"]);
+    if (!trace["problem"].is_null()) {
+        return "cannot be written to " + file + ": " + _Text(trace["problem"]) +
+               "; calls are not traced";
+    }
+    const bool perProcess = _Text(trace["variable"]).find("%p") != std::string::npos;
+    return "on, " + _Text(trace["format"]) + ", to " + file +
+           (perProcess ? "  (%p is each process's id; here this one's)" : "");
+}
+
 void _Diagnosed(const Diagnosis& d, std::ostream& out) {
     _Field(out, "Beside the library",
            _Text(d["libraryDirectory"]) + "  (as the front end's search sees it)");
@@ -73,6 +85,7 @@ void _Diagnosed(const Diagnosis& d, std::ostream& out) {
            d["debugLog"]["wasOn"] ? "on; switched off for this run, " +
                                         _Text(d["debugLog"]["file"]) + " is left as it was"
                                   : "off");
+    _Field(out, "Call trace", _CallTrace(d["callTrace"]));
     const Diagnosis& c = d["configuration"];
     _Field(out, "Configuration file", _Text(c["file"]));
     _Field(out, "",
