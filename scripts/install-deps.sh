@@ -22,6 +22,7 @@ readonly PACKAGES=(
     lintian man-db                        # the packages' check, and their manual page read back
     reuse                                 # every file states its licence (reuse lint)
     debootstrap                           # minimal Debian roots for the fresh-machine and old-system checks
+    git                                   # the reproducibility check clones the commit
 )
 
 main() {
