@@ -19,13 +19,16 @@ readonly ROOT_SCRIPT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh
 
 # Runs in the root, as a new user would: clone, then the two commands.
 quick_start() {
-    local commit=$1 started packages installed leftovers
+    local commit=$1 started packages installed downloaded leftovers
     shift
     git clone --quiet /source.git /root/libtrelvo
     cd /root/libtrelvo
     git checkout --quiet --detach "$commit"
-    packages=$(dpkg-query -W | wc -l)
-    installed=$(dpkg-query -W -f='${Installed-Size}\n' | awk '{ sum += $1 } END { print sum }')
+    # apt's cache of packages, and the sizes (KiB) of those installed
+    debs() { find /var/cache/apt/archives -name '*.deb' -printf '%s\n'; }
+    installed_sizes() { dpkg-query -W -f='${Installed-Size}\n'; }
+    sum() { awk '{ sum += $1 } END { print sum + 0 }'; }
+    packages=$(installed_sizes | wc -l) installed=$(installed_sizes | sum) downloaded=$(debs | sum)
     started=$SECONDS
     scripts/demo.sh
     local demo_time=$((SECONDS - started))
@@ -33,10 +36,9 @@ quick_start() {
     scripts/test.sh "$@"
     local test_time=$((SECONDS - started))
     printf '\n==== %s\n' "The quick start on a fresh Debian 12"
-    echo "packages installed: $(($(dpkg-query -W | wc -l) - packages))"
-    echo "downloaded: $(du -cb /var/cache/apt/archives/*.deb | awk 'END { printf "%.0f MB", $1 / 1e6 }')"
-    dpkg-query -W -f='${Installed-Size}\n' |
-        awk -v before="$installed" '{ sum += $1 } END { printf "installed size: %.2f GB\n", (sum - before) * 1024 / 1e9 }'
+    echo "packages installed: $(($(installed_sizes | wc -l) - packages))"
+    echo "downloaded: $((($(debs | sum) - downloaded) / 1000000)) MB"
+    echo "installed size: $((($(installed_sizes | sum) - installed) * 1024 / 1000000)) MB"
     echo "scripts/demo.sh: $demo_time s (with the installation), scripts/test.sh $*: $test_time s"
     leftovers=$(find /tmp -mindepth 1 -maxdepth 1)
     [[ -z $leftovers ]] || { echo "error: left in /tmp:"$'\n'"$leftovers" >&2 && return 1; }
