@@ -135,18 +135,24 @@ elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|amd64|AMD64)$")
     set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 endif()
 
-# The changelog's date and the times of the files in the packages come from
-# SOURCE_DATE_EPOCH, by default the time of the last commit, so that the
-# packages of one commit are byte-identical.
-execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ct
-    OUTPUT_VARIABLE TRELVO_LAST_COMMIT_TIME OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
-if(NOT DEFINED ENV{SOURCE_DATE_EPOCH} AND TRELVO_LAST_COMMIT_TIME)
-    set(ENV{SOURCE_DATE_EPOCH} ${TRELVO_LAST_COMMIT_TIME})
+# The times of the files in the packages come from SOURCE_DATE_EPOCH, by
+# default the date of the changelog's latest entry, as in Debian's own builds:
+# a date kept in the tree, so that every build of one source tree, a clone or
+# an unpacked tarball without git, today or later, gives the same packages.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in TRELVO_CHANGELOG_TRAILERS REGEX "^ -- ")
+list(GET TRELVO_CHANGELOG_TRAILERS 0 TRELVO_CHANGELOG_DATE)
+string(REGEX REPLACE "^ -- .*  " "" TRELVO_CHANGELOG_DATE "${TRELVO_CHANGELOG_DATE}")
+if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+    execute_process(COMMAND date -u -d "${TRELVO_CHANGELOG_DATE}" +%s
+        OUTPUT_VARIABLE TRELVO_CHANGELOG_TIME OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE failed)
+    if(failed)
+        message(FATAL_ERROR "no date in the changelog's trailer: '${TRELVO_CHANGELOG_DATE}'")
+    endif()
+    set(ENV{SOURCE_DATE_EPOCH} ${TRELVO_CHANGELOG_TIME})
 endif()
 
 # Every package's copyright, changelog and lintian overrides, as Debian wants
 # them.
-string(TIMESTAMP TRELVO_CHANGELOG_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
 foreach(component IN LISTS TRELVO_PACKAGED_COMPONENTS)
     string(TOUPPER ${component} COMPONENT)

@@ -7,11 +7,16 @@
 # shellcheck source=common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-# WORK: a temporary directory, removed when the script exits.
+# WORK: a directory under build/, removed when the script exits. Its tmp/ is
+# the TMPDIR of every tool the script runs (lintian leaves files behind in
+# its own), so that nothing is left outside the build directory.
 make_work_dir() {
-    WORK=$(mktemp -d "${TMPDIR:-/tmp}/trelvo-$1.XXXXXX")
+    mkdir -p "$TRELVO_SOURCE_DIR/build"
+    WORK=$(mktemp -d "$TRELVO_SOURCE_DIR/build/$1.XXXXXX")
     readonly WORK
     trap 'rm -rf "$WORK"' EXIT
+    export TMPDIR=$WORK/tmp
+    mkdir "$TMPDIR"
 }
 
 # Configures a preset into the build tree given, without tests, and builds it.

@@ -24,10 +24,15 @@ readonly PRISTINE_DIR=$TRELVO_SOURCE_DIR/build/roots
 readonly STAMP=.trelvo-root
 
 # The first URI of this machine's apt sources: the Debian archive it reaches.
+# Debian 12 keeps them in deb822 form, a debootstrapped root as a one-line list.
 debian_mirror() {
-    local sources=/etc/apt/sources.list.d/debian.sources
-    [[ -r $sources ]] || die "no $sources to take the Debian archive from"
-    awk '$1 == "URIs:" { print $2; exit }' "$sources"
+    local sources mirror=
+    for sources in /etc/apt/sources.list.d/debian.sources /etc/apt/sources.list; do
+        [[ -z $mirror && -r $sources ]] || continue
+        mirror=$(awk '$1 == "URIs:" || $1 == "deb" { print $2; exit }' "$sources")
+    done
+    [[ -n $mirror ]] || die "no Debian archive in this machine's apt sources"
+    echo "$mirror"
 }
 
 mounted_under() { findmnt -rn -o TARGET | awk -v root="$(realpath -m "$1")" 'index($0, root "/") == 1'; }
@@ -43,11 +48,12 @@ remove_root() {
 # Unpacks the pristine minbase root of the suite into dir, debootstrapping it first
 # when there is none yet.
 unpack_pristine() {
-    local suite=$1 dir=$2 pristine=$PRISTINE_DIR/$1.tar
+    local suite=$1 dir=$2 pristine=$PRISTINE_DIR/$1.tar mirror
     if [[ ! -f $pristine ]]; then
-        announce "debootstrap --variant=minbase $suite from $(debian_mirror)"
+        mirror=$(debian_mirror)
+        announce "debootstrap --variant=minbase $suite from $mirror"
         mkdir -p "$PRISTINE_DIR"
-        debootstrap --variant=minbase "$suite" "$dir" "$(debian_mirror)"
+        debootstrap --variant=minbase "$suite" "$dir" "$mirror"
         tar -C "$dir" -cf "$pristine.partial" . && mv "$pristine.partial" "$pristine"
     else
         announce "Unpacking the pristine $suite root into $dir"
@@ -89,6 +95,9 @@ run_in_root() {
     unshare --mount --propagation private bash -euc '
         dir=$1 count=$2
         shift 2
+        # The root a mount point of its own, so that a run inside it can make
+        # its own private mount namespace too.
+        mount --bind "$dir" "$dir"
         mount -t proc proc "$dir/proc"
         mount --rbind /sys "$dir/sys"
         mount --rbind /dev "$dir/dev"

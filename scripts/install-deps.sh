@@ -23,6 +23,7 @@ readonly PACKAGES=(
     reuse                                 # every file states its licence (reuse lint)
     clang-format                          # the sources keep .clang-format's layout (check-format.sh)
     debootstrap                           # minimal Debian roots for the fresh-machine and old-system checks
+    git                                   # the reproducibility check clones the commit
 )
 
 main() {
