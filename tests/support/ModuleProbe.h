@@ -7,27 +7,13 @@
 // library" is a place the test owns, and each copy starts with fresh state.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
+#include "ModuleProbeTable.h"
 #include "TestSupport.h"
-#include "config/ProcessConfiguration.h"
 
 namespace TrelvoTest {
-
-struct ModuleProbeTable {
-    std::string (*getcurrentmodulepath)();
-    std::string (*createmodulerelativepath)(const std::string& name);
-    bool (*findmodule)(const std::string& name, std::string& path);
-    void (*LogText)(const char* text);
-    void (*LogConfigFileErrors)(int32_t code);
-    int32_t (*ProcessConfiguration)(Internal_Trelvo::TrelvoConfiguration* configuration);
-    std::string (*GetConfigFilePath)();
-    std::string (*GetConfigLastErrorMessage)();
-    bool (*GetAPILibraryName)(const Internal_Trelvo::TrelvoConfiguration& configuration,
-                              std::string& out);
-};
 
 // A private copy of the probe library in directory, loaded. Its load-time
 // work (the log reset) runs in the constructor, under the environment the

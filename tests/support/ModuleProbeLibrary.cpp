@@ -2,7 +2,7 @@
 // SPDX-License-Identifier: MIT
 
 // Built into a shared library of its own; see ModuleProbe.h.
-#include "ModuleProbe.h"
+#include "ModuleProbeTable.h"
 
 #include "api/Internal_GetAPILibraryName.h"
 #include "locate/createmodulerelativepath.h"
