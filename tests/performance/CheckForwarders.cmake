@@ -98,6 +98,8 @@ function(disassemble name)
         if(mnemonic MATCHES "${landing_pad}")
             continue()
         endif()
+        # Older objdump spells the 64-bit jumps and calls "jmpq", "callq".
+        string(REGEX REPLACE "^(jmp|call)q$" "\\1" mnemonic "${mnemonic}")
         if(mnemonic STREQUAL "jmp" AND operand MATCHES "^\\*")
             set(mnemonic "jmp*")
         endif()
