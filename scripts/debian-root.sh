@@ -89,6 +89,9 @@ run_in_root() {
     unshare --mount --propagation private bash -euc '
         dir=$1 count=$2
         shift 2
+        # The root a mount point of its own, as / is, so that commands in it
+        # can make their own mounts private (mount --make-rprivate /).
+        mount --bind "$dir" "$dir"
         mount -t proc proc "$dir/proc"
         mount --rbind /sys "$dir/sys"
         mount --rbind /dev "$dir/dev"
