@@ -28,7 +28,7 @@ check_binary() {
     local file=$1 name=$2 glibc objects object status=0
     glibc=$(newest_glibc "$file")
     objects=$(needed "$file")
-    printf '%-45s GLIBC_%-6s %s\n' "$name" "${glibc:-none}" "$objects"
+    printf '%-64s GLIBC_%-6s %s\n' "$name" "${glibc:-none}" "$objects"
     if [[ -n $glibc && $(printf '%s\n' "$glibc" "$NEWEST_GLIBC" | sort -V | tail -n 1) != "$NEWEST_GLIBC" ]]; then
         echo "error: $name needs GLIBC_$glibc, newer than GLIBC_$NEWEST_GLIBC" >&2
         status=1
@@ -42,7 +42,7 @@ check_binary() {
     return $status
 }
 
-is_aarch64_elf() { readelf -h "$1" 2>/dev/null | grep -q 'Machine: *AArch64'; }
+is_aarch64_elf() { [[ $(readelf -h "$1" 2>/dev/null) =~ Machine:\ *AArch64 ]]; }
 
 # Checks every aarch64 ELF file under the directory; names them relative to it.
 check_tree() {
