@@ -27,6 +27,12 @@ readonly DEBIAN11_PACKAGES=(
     file binutils pkgconf dpkg-dev        # checks of the binaries
     devscripts abigail-tools              # hardening-check; abidw, abidiff
 )
+# What the binary release must hold, in its prefix, besides LICENSE and README.md.
+readonly RELEASED_FILES=(
+    lib/libTrelvo_aarch64.so bin/trelvo-doctor lib/libTrelvoDoctorProbe_aarch64.so
+    include/trelvo/Trelvo.h lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake
+    share/man/man1/trelvo-doctor.1.gz
+)
 readonly ROOT=$TRELVO_SOURCE_DIR/build/debian11
 readonly DIST=$TRELVO_SOURCE_DIR/dist
 VERSION=$(sed -n 's/^project(Trelvo VERSION \([0-9.]*\).*/\1/p' "$TRELVO_SOURCE_DIR/CMakeLists.txt")
@@ -76,6 +82,9 @@ make_binary_tarball() {
     announce "aarch64 binaries: $DIST/$BINARY_NAME.tar.gz"
     in_root env DESTDIR=$STAGE cmake --install /build/aarch64 --strip >/dev/null
     mv "$ROOT$STAGE/usr/local" "$prefix"
+    for file in "${RELEASED_FILES[@]}"; do
+        [[ -f $prefix/$file ]] || die "the install left no $file in the release"
+    done
     rm -r "$prefix/share/doc" "$prefix/share/lintian"
     cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/LICENSE"
     cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/README.md"
@@ -98,7 +107,7 @@ main() {
     # change of the defaults moves files in the tarball, and no shared C++
     # runtime in any binary.
     build_and_test aarch64 -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/toolchain-aarch64.cmake" \
-        -DCMAKE_INSTALL_PREFIX=/usr/local -DCMAKE_INSTALL_LIBDIR=lib \
+        -DCMAKE_INSTALL_PREFIX=/usr/local -DCMAKE_INSTALL_LIBDIR:PATH=lib \
         -DTRELVO_TOOLS_PRIVATE_CXX_RUNTIME=ON || failed+=(aarch64)
     announce "Summary"
     printf '%s\n' "${timings[@]}" ${failed[0]:+"FAILED: ${failed[*]}"}
