@@ -39,7 +39,7 @@ if(TRELVO_HARDENING)
     trelvo_harden_compile("stack-clash-protection" -fstack-clash-protection)
     # glibc refuses to fortify without optimisation, and says so in a warning.
     trelvo_harden_compile("_FORTIFY_SOURCE"
-        "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-D_FORTIFY_SOURCE=2>")
+        "$<$<OR:$<CONFIG:Release>,$<CONFIG:RelWithDebInfo>,$<CONFIG:MinSizeRel>>:-D_FORTIFY_SOURCE=2>")
     if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$")
         trelvo_harden_compile("cf-protection" -fcf-protection)
     elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")

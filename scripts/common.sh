@@ -59,43 +59,61 @@ with_preset_flags() {
 }
 
 # Runs each workflow preset named (configure, build, test), every one even
-# after one failed, then sums up the JUnit reports of their test presets
-# (build/<preset>.junit.xml): each skipped test with its reason, each preset's
-# counts, and the closing line "<title>: N passed, M failed, K skipped". Fails
-# when a workflow or a test failed, or no test ran.
+# after one failed, then sums up their tests (summarize_tests). Fails when a
+# workflow or a test failed, or no test ran.
 run_workflows() {
-    local title=$1 preset report started reports=() timings=() failed=()
+    local title=$1 preset started runs=() timings=() failed=()
     shift
     "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
     for preset in "$@"; do
         announce "Workflow '$preset': configure, build, test"
-        report=$(build_dir "$preset").junit.xml
-        rm -f "$report"
+        rm -f "$(build_dir "$preset")/$CTEST_LOG"
         started=$SECONDS
         in_source_tree with_preset_flags "$preset" cmake --workflow --preset "$preset" || failed+=("$preset")
         timings+=("workflow $preset: $((SECONDS - started)) s")
-        [[ ! -f $report ]] || reports+=("$report")
+        runs+=("preset $preset" "$(build_dir "$preset")")
     done
     announce Summary
     printf '%s\n' "${timings[@]}" ${failed[0]:+"FAILED: ${failed[*]}"}
-    python3 - "$title" "${reports[@]}" <<'EOF' && ((${#failed[@]} == 0))
-import os, re, sys
-import xml.etree.ElementTree as ET
+    summarize_tests "$title" "${runs[@]}" && ((${#failed[@]} == 0))
+}
 
+# The log of the last test run in a build tree, which CTest writes in every
+# version (the JUnit report only from 3.21 on).
+readonly CTEST_LOG=Testing/Temporary/LastTest.log
+
+# Sums up the last test run of each build tree given (pairs NAME DIR): each
+# skipped test with its reason, each run's counts, and the closing line
+# "<title>: N passed, M failed, K skipped". Fails when a test failed or none
+# ran.
+summarize_tests() {
+    python3 - "$CTEST_LOG" "$@" <<'EOF'
+import re, sys
+
+log_name, title, runs = sys.argv[1], sys.argv[2], sys.argv[3:]
 line = "{} passed, {} failed, {} skipped".format
 totals = [0, 0, 0]  # passed, failed, skipped
-for report in sys.argv[2:]:
+for name, directory in zip(runs[::2], runs[1::2]):
+    try:
+        log = open(f"{directory}/{log_name}", errors="replace").read()
+    except OSError:
+        log = ""
     counts = [0, 0, 0]
-    for case in ET.parse(report).iter("testcase"):
-        # ctest tells a skip by GoogleTest's output, which gives the reason first.
-        skipped = case.find("skipped[@message='SKIP_REGULAR_EXPRESSION_MATCHED']") is not None
+    # Pieces: the log's head, then the name and the record of each test.
+    pieces = re.split(r"^\d+/\d+ Testing: ([^\n]*)\n", log, flags=re.M)
+    for test, record in zip(pieces[1::2], pieces[2::2]):
+        output = re.search(r"^Output:\n-+\n(.*?)<end of output>", record, re.M | re.S)
+        output = output.group(1) if output else ""
+        passed = re.search(r"^Test Pass(ed\.| Reason:)$", record, re.M) is not None
+        # A skip is GoogleTest's, which gives the reason first.
+        skipped = passed and "[  SKIPPED ]" in output
         if skipped:
-            reason = re.search(r": Skipped\n(.*?)\[  SKIPPED \]", case.findtext("system-out", ""), re.S)
-            print(f"skipped {case.get('name')}: {' '.join(reason.group(1).split()) if reason else '?'}")
-        counts[0 if case.get("status") == "run" else 2 if skipped else 1] += 1
+            reason = re.search(r": Skipped\n(.*?)\[  SKIPPED \]", output, re.S)
+            print(f"skipped {test}: {' '.join(reason.group(1).split()) if reason else '?'}")
+        counts[2 if skipped else 0 if passed else 1] += 1
     totals = [t + c for t, c in zip(totals, counts)]
-    print(f"preset {os.path.basename(report).split('.')[0]}: {line(*counts)}")
-print(f"{sys.argv[1]}: {line(*totals)}")
+    print(f"{name}: {line(*counts)}")
+print(f"{title}: {line(*totals)}")
 sys.exit(0 if totals[1] == 0 and totals[0] > 0 else 1)
 EOF
 }

@@ -95,8 +95,8 @@ run_in_root() {
     unshare --mount --propagation private bash -euc '
         dir=$1 count=$2
         shift 2
-        # The root a mount point of its own, so that a run inside it can make
-        # its own private mount namespace too.
+        # The root a mount point of its own, as / is, so that commands in it
+        # can make their own mounts private (mount --make-rprivate /).
         mount --bind "$dir" "$dir"
         mount -t proc proc "$dir/proc"
         mount --rbind /sys "$dir/sys"

@@ -65,6 +65,8 @@ def disassemble(objdump, library, rules, name):
         # Branch-protection landing pads are no-ops on the way: not counted.
         if re.match(rules["landing_pad"], mnemonic):
             continue
+        # Older objdump spells the 64-bit jumps and calls "jmpq", "callq".
+        mnemonic = re.sub(r"^(jmp|call)q$", r"\1", mnemonic)
         if mnemonic == "jmp" and operands.startswith("*"):
             mnemonic = "jmp*"
         instructions.append((int(match[1], 16), mnemonic, operands))

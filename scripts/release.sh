@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The libTrelvo developers
+# SPDX-License-Identifier: MIT
+
+# Makes the release of the commit checked out (HEAD) in dist/:
+#   libtrelvo-VERSION.tar.gz                the source, by git archive
+#   libtrelvo-VERSION-linux-aarch64.tar.gz  the aarch64 build, laid out as the
+#                                           install prefix /usr/local
+# Both come out of a Debian 11 root (debian-root.sh), where the source
+# tarball is unpacked without git. There the whole suite must pass natively
+# (g++ 10, CMake 3.18) and in the aarch64 cross build under qemu-aarch64 with
+# Debian 11's arm64 C library; the binary tarball is installed from that
+# tested cross build, and each of its binaries must then load with glibc 2.17
+# (check-portable-binaries.sh). The test runs end with the summary line
+# "debian11: N passed, M failed, K skipped". Needs root.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+readonly DEBIAN11_PACKAGES=(
+    cmake ninja-build g++                 # native build
+    g++-aarch64-linux-gnu                 # cross build for 64-bit Arm ...
+    binutils-aarch64-linux-gnu            # ... its linker and binary tools
+    libc6-dev-arm64-cross                 # ... and its C library (glibc 2.31)
+    qemu-user                             # runs the aarch64 tests (qemu-aarch64)
+    googletest libbenchmark-dev           # GoogleTest sources; Google Benchmark
+    nlohmann-json3-dev                    # JSON for trelvo-doctor
+    file binutils pkgconf dpkg-dev        # checks of the binaries
+    devscripts abigail-tools              # hardening-check; abidw, abidiff
+)
+# What the binary release must hold, in its prefix, besides LICENSE and README.md.
+readonly RELEASED_FILES=(
+    lib/libTrelvo_aarch64.so bin/trelvo-doctor lib/libTrelvoDoctorProbe_aarch64.so
+    include/trelvo/Trelvo.h lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake
+    share/man/man1/trelvo-doctor.1.gz
+)
+readonly ROOT=$TRELVO_SOURCE_DIR/build/debian11
+readonly DIST=$TRELVO_SOURCE_DIR/dist
+VERSION=$(sed -n 's/^project(Trelvo VERSION \([0-9.]*\).*/\1/p' "$TRELVO_SOURCE_DIR/CMakeLists.txt")
+readonly VERSION
+readonly SOURCE_NAME=libtrelvo-$VERSION BINARY_NAME=libtrelvo-$VERSION-linux-aarch64
+# Paths inside the root.
+readonly SOURCE=/build/$SOURCE_NAME STAGE=/build/stage
+
+in_root() { "$TRELVO_SOURCE_DIR/scripts/debian-root.sh" run "$ROOT" -- "$@"; }
+
+# Files packed in a fixed order with fixed owners and times, so that the same
+# commit gives the same tarball.
+pack() {
+    local dir=$1 name=$2 output=$3
+    tar -C "$dir" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$SOURCE_DATE_EPOCH" \
+        -cf - "$name" | gzip -9n >"$output"
+}
+
+make_source_tarball() {
+    announce "Source: $DIST/$SOURCE_NAME.tar.gz"
+    [[ -z $(git -C "$TRELVO_SOURCE_DIR" status --porcelain --untracked-files=no) ]] ||
+        echo "note: uncommitted changes are not in the release, which is made from HEAD"
+    git -C "$TRELVO_SOURCE_DIR" archive --format=tar --prefix="$SOURCE_NAME/" HEAD |
+        gzip -9n >"$DIST/$SOURCE_NAME.tar.gz"
+}
+
+# Configures the unpacked source into the root's build tree named, with the
+# cache settings given, builds it and runs its suite.
+# shellcheck disable=SC2016 # ctest's directory is expanded in the root
+build_and_test() {
+    local tree=/build/$1 started=$SECONDS status=0
+    shift
+    announce "Debian 11 root: configure, build and test $tree"
+    in_root cmake -S "$SOURCE" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTRELVO_WARNINGS_AS_ERRORS=ON "$@" &&
+        in_root cmake --build "$tree" &&
+        in_root sh -c 'cd "$1" && ctest --output-on-failure --no-tests=error -j2' ctest "$tree" ||
+        status=$?
+    timings+=("$tree: $((SECONDS - started)) s")
+    return $status
+}
+
+# The tested cross build, installed into the prefix /usr/local and stripped,
+# without the Debian packages' own files; with the licence and the README.
+make_binary_tarball() {
+    local prefix=$ROOT$STAGE/$BINARY_NAME
+    announce "aarch64 binaries: $DIST/$BINARY_NAME.tar.gz"
+    in_root env DESTDIR=$STAGE cmake --install /build/aarch64 --strip >/dev/null
+    mv "$ROOT$STAGE/usr/local" "$prefix"
+    for file in "${RELEASED_FILES[@]}"; do
+        [[ -f $prefix/$file ]] || die "the install left no $file in the release"
+    done
+    rm -r "$prefix/share/doc" "$prefix/share/lintian"
+    cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/LICENSE"
+    cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/README.md"
+    pack "$ROOT$STAGE" "$BINARY_NAME" "$DIST/$BINARY_NAME.tar.gz"
+}
+
+main() {
+    local timings=() failed=()
+    "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
+    SOURCE_DATE_EPOCH=$(git -C "$TRELVO_SOURCE_DIR" log -1 --format=%ct)
+    mkdir -p "$DIST"
+    make_source_tarball
+    "$TRELVO_SOURCE_DIR/scripts/debian-root.sh" make bullseye "$ROOT" "${DEBIAN11_PACKAGES[@]}"
+    rm -rf "$ROOT/build"
+    mkdir -p "$ROOT/build"
+    tar -C "$ROOT/build" -xzf "$DIST/$SOURCE_NAME.tar.gz"
+
+    build_and_test native || failed+=(native)
+    # The release's own settings: its library directory named, so that no
+    # change of the defaults moves files in the tarball, and no shared C++
+    # runtime in any binary.
+    build_and_test aarch64 -DCMAKE_TOOLCHAIN_FILE="$SOURCE/cmake/toolchain-aarch64.cmake" \
+        -DCMAKE_INSTALL_PREFIX=/usr/local -DCMAKE_INSTALL_LIBDIR:PATH=lib \
+        -DTRELVO_TOOLS_PRIVATE_CXX_RUNTIME=ON || failed+=(aarch64)
+    announce "Summary"
+    printf '%s\n' "${timings[@]}" ${failed[0]:+"FAILED: ${failed[*]}"}
+    if ! summarize_tests debian11 native "$ROOT/build/native" aarch64 "$ROOT/build/aarch64" ||
+        ((${#failed[@]} > 0)); then
+        die "no binary release: the Debian 11 builds or tests failed"
+    fi
+
+    make_binary_tarball
+    "$TRELVO_SOURCE_DIR/scripts/check-portable-binaries.sh" "$DIST/$BINARY_NAME.tar.gz"
+    announce "Released: $(cd "$DIST" && echo "$SOURCE_NAME.tar.gz" "$BINARY_NAME.tar.gz")"
+}
+
+main "$@"
