@@ -70,11 +70,9 @@ run_consumer() {
 
 # What the runtime and the development component install, relative to the
 # prefix, sorted; the library directory is the argument.
-package_files() { printf '%s\n' "share/doc/$1/"{changelog.Debian.gz,copyright} "share/lintian/overrides/$1"; }
-runtime_files() { echo "$1/libTrelvo_aarch64.so" && package_files libtrelvo; }
+runtime_files() { echo "$1/libTrelvo_aarch64.so"; }
 development_files() {
     printf '%s\n' include/trelvo/Trelvo.h \
         "$1"/cmake/Trelvo/Trelvo{Config,ConfigVersion,Targets-relwithdebinfo,Targets}.cmake \
         "$1/pkgconfig/trelvo.pc"
-    package_files libtrelvo-dev
 }
