@@ -11,7 +11,7 @@ set -euo pipefail
 # shellcheck source=artifact-checks.sh
 source "$(dirname "${BASH_SOURCE[0]}")/artifact-checks.sh"
 make_work_dir check-reproducible
-readonly BINARIES=(libTrelvo_aarch64.so tools/trelvo-doctor tools/libTrelvoDoctorProbe_aarch64.so)
+readonly BINARIES=(libTrelvo_aarch64.so trelvo-doctor libTrelvoDoctorProbe_aarch64.so)
 
 # The front end and trelvo-doctor, configured from the unpacked sources into a
 # build tree beside them.
