@@ -40,12 +40,9 @@ std::string _FormCandidate(SearchStep step, const TrelvoConfiguration& configura
         case SearchStep::kCurrentDirectory:
             return InternalUtils::modulecandidates(
                 kImplementationFileName)[step == SearchStep::kBesideLibrary ? 0 : 1];
-        case SearchStep::kVeltPath:
-            return _InDirectory(InternalUtils::getenvvar("VELT_PATH"));
-        case SearchStep::kPravik:
-            return _InDirectory(InternalUtils::locatepravik());
-        case SearchStep::kFenra:
-            return _InDirectory(InternalUtils::locatefenra());
+        case SearchStep::kVeltPath: return _InDirectory(InternalUtils::getenvvar("VELT_PATH"));
+        case SearchStep::kPravik: return _InDirectory(InternalUtils::locatepravik());
+        case SearchStep::kFenra: return _InDirectory(InternalUtils::locatefenra());
     }
     return std::string();
 }

@@ -18,8 +18,8 @@ enum class SearchStep {
     kConfiguredDirectory,  // veltApiPath; the only step taken with ignoreDefaultSearch
     kBesideLibrary,
     kCurrentDirectory,
-    kVeltPath,             // the directory named by $VELT_PATH
-    kPravik,               // the installed products' directories
+    kVeltPath,  // the directory named by $VELT_PATH
+    kPravik,    // the installed products' directories
     kFenra,
 };
 

@@ -39,8 +39,8 @@ typedef uint32_t VeltResult;
 
 /* Pass-through values: the front end never reads them, it only hands each to
  * the implementation in the same position and width. */
-typedef void *VeltArg;     /* pointer-sized */
-typedef uint32_t VeltInt;  /* 32-bit */
+typedef void *VeltArg;    /* pointer-sized */
+typedef uint32_t VeltInt; /* 32-bit */
 
 /* Trelvo_SetVeltApiImplementationPath was given a null path. */
 #define TRELVO_E_NULL_ARGUMENT ((VeltResult)0x80000001u)
@@ -84,8 +84,7 @@ TRELVO_API VeltResult VELT_SelectConfigurationByFileName(VeltArg arg1);
 TRELVO_API VeltResult VELT_SelectConfigurationByName(VeltArg arg1);
 TRELVO_API VeltResult VELT_GetAvailableConfigurationCount(VeltArg arg1);
 TRELVO_API VeltResult VELT_GetAvailableConfigurations(VeltInt arg1, VeltArg arg2);
-TRELVO_API VeltResult VELT_SetConfigurationParameters(VeltInt arg1, VeltArg arg2,
-                                                      VeltArg arg3);
+TRELVO_API VeltResult VELT_SetConfigurationParameters(VeltInt arg1, VeltArg arg2, VeltArg arg3);
 TRELVO_API VeltResult VELT_SetClientInfo(VeltArg arg1, VeltArg arg2);
 TRELVO_API VeltResult VELT_FinishInitialization(void);
 TRELVO_API VeltResult VELT_BeginDynamicInitialization(void);

@@ -187,9 +187,10 @@ int main(int argc, char **argv) {
                results[kind].loading, results[kind].calling);
     }
     const double baseline = results[kKinds - 1].total;
-    printf("ratio to loading the implementation: %.2f, with the C++ runtime loaded %.2f"
-           " (at most 2.4 wanted)\n",
-           results[0].total / baseline, results[1].total / baseline);
+    printf(
+        "ratio to loading the implementation: %.2f, with the C++ runtime loaded %.2f"
+        " (at most 2.4 wanted)\n",
+        results[0].total / baseline, results[1].total / baseline);
     free(samples);
     free(scratch);
     return 0;

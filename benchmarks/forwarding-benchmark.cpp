@@ -58,7 +58,8 @@ public:
         std::vector<double> values;
         const auto found = m_measurements.find({name, threads});
         if (found != m_measurements.end()) {
-            for (const Measurement& measurement : found->second) values.push_back(measurement.*field);
+            for (const Measurement& measurement : found->second)
+                values.push_back(measurement.*field);
         }
         return Median(values);
     }
@@ -77,17 +78,19 @@ void PrintSummary(const MeasurementReporter& reporter, const char* binding) {
         return reporter.median(name, threads, &Measurement::cpuNanoseconds);
     };
     if (throughput(direct, 1) <= 0 || throughput(forwarded, 1) <= 0) return;
-    std::printf("%s, one thread: direct %.3f ns, forwarded %.3f ns per call;"
-                " forwarded/direct %.3f (processor time: %.3f ns, %.3f ns; %.3f)\n",
-                binding, 1e9 / throughput(direct, 1), 1e9 / throughput(forwarded, 1),
-                throughput(direct, 1) / throughput(forwarded, 1), cpu(direct, 1),
-                cpu(forwarded, 1), cpu(forwarded, 1) / cpu(direct, 1));
+    std::printf(
+        "%s, one thread: direct %.3f ns, forwarded %.3f ns per call;"
+        " forwarded/direct %.3f (processor time: %.3f ns, %.3f ns; %.3f)\n",
+        binding, 1e9 / throughput(direct, 1), 1e9 / throughput(forwarded, 1),
+        throughput(direct, 1) / throughput(forwarded, 1), cpu(direct, 1), cpu(forwarded, 1),
+        cpu(forwarded, 1) / cpu(direct, 1));
     const double directScaling = throughput(direct, 2) / throughput(direct, 1);
     const double forwardedScaling = throughput(forwarded, 2) / throughput(forwarded, 1);
     if (directScaling <= 0 || forwardedScaling <= 0) return;
-    std::printf("%s, throughput of two threads over one: direct %.3f, forwarded %.3f;"
-                " forwarded/direct %.1f%% (at least 95%% wanted)\n",
-                binding, directScaling, forwardedScaling, 100 * forwardedScaling / directScaling);
+    std::printf(
+        "%s, throughput of two threads over one: direct %.3f, forwarded %.3f;"
+        " forwarded/direct %.1f%% (at least 95%% wanted)\n",
+        binding, directScaling, forwardedScaling, 100 * forwardedScaling / directScaling);
     std::printf("%s, processor time per call, two threads over one: direct %.3f, forwarded %.3f\n",
                 binding, cpu(direct, 2) / cpu(direct, 1), cpu(forwarded, 2) / cpu(forwarded, 1));
 }

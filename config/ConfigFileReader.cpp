@@ -45,7 +45,8 @@ int32_t CConfigFileReader::LoadFile(const char* path) {
     m_lastErrorMessage.clear();
     m_variables.clear();
     if (path == nullptr) {
-        _ReportError(EINVAL, "(Internal)CConfigFileReader::LoadFile() requires a non-null file path");
+        _ReportError(EINVAL,
+                     "(Internal)CConfigFileReader::LoadFile() requires a non-null file path");
         return EINVAL;
     }
     const std::string filePath(path);
@@ -88,7 +89,8 @@ void CConfigFileReader::_AddVariable(const char* text) {
     if (m_commentCharacters.find(*first) != std::string::npos) return;
     const char* separator = strchr(text, '=');
     if (separator == nullptr) return;
-    const char* nameEnd = separator == first ? first : skipendwhitespace(first, static_cast<int>(separator - first));
+    const char* nameEnd =
+        separator == first ? first : skipendwhitespace(first, static_cast<int>(separator - first));
     const char* valueStart = skipwhitespace(separator + 1);
     ConfigurationVariable variable;
     variable.name.assign(first, nameEnd);

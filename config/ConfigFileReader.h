@@ -13,8 +13,8 @@
 namespace InternalUtils {
 
 struct ConfigurationReaderSettings {
-    int32_t maxLines;           // line reads per load; 0 or less reads nothing
-    int32_t maxLineLength;      // buffer size of one read: at most this - 1 bytes
+    int32_t maxLines;               // line reads per load; 0 or less reads nothing
+    int32_t maxLineLength;          // buffer size of one read: at most this - 1 bytes
     std::string commentCharacters;  // a line starting with one of these is a comment
 };
 

@@ -55,8 +55,8 @@ void LogConfigFileErrors(int32_t code) {
     if (!IsDebugLogOn()) return;
     const std::string path = GetConfigFilePath();
     const std::string message = GetConfigLastErrorMessage();
-    const std::string report = "Error (" + std::to_string(code) + ") accessing configuration file \"" +
-                               path + "\": " + message + "\n";
+    const std::string report = "Error (" + std::to_string(code) +
+                               ") accessing configuration file \"" + path + "\": " + message + "\n";
     LogText(report.c_str());
 }
 

@@ -62,40 +62,50 @@ with_preset_flags() {
 # after one failed, then sums up their tests (summarize_tests). Fails when a
 # workflow or a test failed, or no test ran.
 run_workflows() {
-    local title=$1 preset started runs=() timings=() failed=()
+    local title=$1 preset tree log started runs=() timings=() failed=()
     shift
     "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
     for preset in "$@"; do
         announce "Workflow '$preset': configure, build, test"
-        rm -f "$(build_dir "$preset")/$CTEST_LOG"
+        # Kept apart, since two workflows may test in one build tree.
+        tree=$(workflow_build_dir "$preset") log=$(build_dir "$preset").LastTest.log
+        rm -f "$tree/$CTEST_LOG" "$log"
         started=$SECONDS
         in_source_tree with_preset_flags "$preset" cmake --workflow --preset "$preset" || failed+=("$preset")
         timings+=("workflow $preset: $((SECONDS - started)) s")
-        runs+=("preset $preset" "$(build_dir "$preset")")
+        [[ ! -f $tree/$CTEST_LOG ]] || cp "$tree/$CTEST_LOG" "$log"
+        runs+=("preset $preset" "$log")
     done
     announce Summary
     printf '%s\n' "${timings[@]}" ${failed[0]:+"FAILED: ${failed[*]}"}
     summarize_tests "$title" "${runs[@]}" && ((${#failed[@]} == 0))
 }
 
+# The build tree of a workflow preset: its configure preset's.
+workflow_build_dir() {
+    build_dir "$(in_source_tree python3 -c 'import json, sys
+workflows = json.load(open("CMakePresets.json"))["workflowPresets"]
+print(next(w["steps"][0]["name"] for w in workflows if w["name"] == sys.argv[1]))' "$1")"
+}
+
 # The log of the last test run in a build tree, which CTest writes in every
 # version (the JUnit report only from 3.21 on).
 readonly CTEST_LOG=Testing/Temporary/LastTest.log
 
-# Sums up the last test run of each build tree given (pairs NAME DIR): each
+# Sums up the test runs of the CTest logs given (pairs NAME LOG): each
 # skipped test with its reason, each run's counts, and the closing line
 # "<title>: N passed, M failed, K skipped". Fails when a test failed or none
 # ran.
 summarize_tests() {
-    python3 - "$CTEST_LOG" "$@" <<'EOF'
+    python3 - "$@" <<'EOF'
 import re, sys
 
-log_name, title, runs = sys.argv[1], sys.argv[2], sys.argv[3:]
+title, runs = sys.argv[1], sys.argv[2:]
 line = "{} passed, {} failed, {} skipped".format
 totals = [0, 0, 0]  # passed, failed, skipped
-for name, directory in zip(runs[::2], runs[1::2]):
+for name, path in zip(runs[::2], runs[1::2]):
     try:
-        log = open(f"{directory}/{log_name}", errors="replace").read()
+        log = open(path, errors="replace").read()
     except OSError:
         log = ""
     counts = [0, 0, 0]

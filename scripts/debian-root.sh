@@ -81,7 +81,7 @@ make_root() {
 }
 
 run_in_root() {
-    local dir binds=() bind
+    local dir binds=()
     dir=$(realpath "$1")
     shift
     while [[ ${1:-} == --bind ]]; do

@@ -119,7 +119,8 @@ main() {
         -DTRELVO_TOOLS_PRIVATE_CXX_RUNTIME=ON || failed+=(aarch64)
     announce "Summary"
     printf '%s\n' "${timings[@]}" ${failed[0]:+"FAILED: ${failed[*]}"}
-    if ! summarize_tests debian11 native "$ROOT/build/native" aarch64 "$ROOT/build/aarch64" ||
+    if ! summarize_tests debian11 native "$ROOT/build/native/$CTEST_LOG" \
+        aarch64 "$ROOT/build/aarch64/$CTEST_LOG" ||
         ((${#failed[@]} > 0)); then
         die "no binary release: the Debian 11 builds or tests failed"
     fi

@@ -33,15 +33,25 @@ static VeltResult requireConnection(void) {
     return connections > 0 ? kOk : fail(kNotConnected, "not connected");
 }
 
-SAMPLE_API VeltResult VELT_Connect(void *arg1) { (void)arg1; return connect(); }
-SAMPLE_API VeltResult VELT_ConnectInSameProcess(void *arg1) { (void)arg1; return connect(); }
-SAMPLE_API VeltResult VELT_LaunchMultitonServerInstance(void *arg1) { (void)arg1; return connect(); }
+SAMPLE_API VeltResult VELT_Connect(void *arg1) {
+    (void)arg1;
+    return connect();
+}
+SAMPLE_API VeltResult VELT_ConnectInSameProcess(void *arg1) {
+    (void)arg1;
+    return connect();
+}
+SAMPLE_API VeltResult VELT_LaunchMultitonServerInstance(void *arg1) {
+    (void)arg1;
+    return connect();
+}
 SAMPLE_API VeltResult VELT_ConnectWithURI(void *arg1, void *arg2) {
     (void)arg1;
     return arg2 != NULL ? connect() : fail(kBadArgument, "no URI");
 }
 SAMPLE_API VeltResult VELT_ConnectSingleton(void *arg1, uint32_t arg2) {
-    (void)arg1; (void)arg2;
+    (void)arg1;
+    (void)arg2;
     return connect();
 }
 
@@ -69,8 +79,14 @@ SAMPLE_API VeltResult VELT_DisconnectIfLastClient(uint32_t *lastClient) {
     return result;
 }
 
-SAMPLE_API VeltResult VELT_SelectConfigurationByFileName(void *arg1) { (void)arg1; return requireConnection(); }
-SAMPLE_API VeltResult VELT_SelectConfigurationByName(void *arg1) { (void)arg1; return requireConnection(); }
+SAMPLE_API VeltResult VELT_SelectConfigurationByFileName(void *arg1) {
+    (void)arg1;
+    return requireConnection();
+}
+SAMPLE_API VeltResult VELT_SelectConfigurationByName(void *arg1) {
+    (void)arg1;
+    return requireConnection();
+}
 
 /* Writes the number of configurations (always 1) through arg1. */
 SAMPLE_API VeltResult VELT_GetAvailableConfigurationCount(void *arg1) {
@@ -79,9 +95,22 @@ SAMPLE_API VeltResult VELT_GetAvailableConfigurationCount(void *arg1) {
     return kOk;
 }
 
-SAMPLE_API VeltResult VELT_GetAvailableConfigurations(uint32_t arg1, void *arg2) { (void)arg1; (void)arg2; return requireConnection(); }
-SAMPLE_API VeltResult VELT_SetConfigurationParameters(uint32_t arg1, void *arg2, void *arg3) { (void)arg1; (void)arg2; (void)arg3; return requireConnection(); }
-SAMPLE_API VeltResult VELT_SetClientInfo(void *arg1, void *arg2) { (void)arg1; (void)arg2; return kOk; }
+SAMPLE_API VeltResult VELT_GetAvailableConfigurations(uint32_t arg1, void *arg2) {
+    (void)arg1;
+    (void)arg2;
+    return requireConnection();
+}
+SAMPLE_API VeltResult VELT_SetConfigurationParameters(uint32_t arg1, void *arg2, void *arg3) {
+    (void)arg1;
+    (void)arg2;
+    (void)arg3;
+    return requireConnection();
+}
+SAMPLE_API VeltResult VELT_SetClientInfo(void *arg1, void *arg2) {
+    (void)arg1;
+    (void)arg2;
+    return kOk;
+}
 SAMPLE_API VeltResult VELT_FinishInitialization(void) { return requireConnection(); }
 SAMPLE_API VeltResult VELT_BeginDynamicInitialization(void) { return requireConnection(); }
 SAMPLE_API VeltResult VELT_CancelDynamicInitialization(void) { return requireConnection(); }

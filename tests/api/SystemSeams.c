@@ -66,20 +66,21 @@ static int openFile(const char *path, int flags, mode_t mode) {
             return -1;
         }
     }
-    int (*system)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
+    int (*system)(const char *, int, ...) =
+        (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, "open");
     return system(path, flags, mode);
 }
 
-#define TRELVO_VARIADIC_OPEN(name)                         \
-    int name(const char *path, int flags, ...) {           \
-        mode_t mode = 0;                                   \
-        if ((flags & (O_CREAT | O_TMPFILE)) != 0) {        \
-            va_list arguments;                             \
-            va_start(arguments, flags);                    \
-            mode = va_arg(arguments, mode_t);              \
-            va_end(arguments);                             \
-        }                                                  \
-        return openFile(path, flags, mode);                \
+#define TRELVO_VARIADIC_OPEN(name)                  \
+    int name(const char *path, int flags, ...) {    \
+        mode_t mode = 0;                            \
+        if ((flags & (O_CREAT | O_TMPFILE)) != 0) { \
+            va_list arguments;                      \
+            va_start(arguments, flags);             \
+            mode = va_arg(arguments, mode_t);       \
+            va_end(arguments);                      \
+        }                                           \
+        return openFile(path, flags, mode);         \
     }
 TRELVO_VARIADIC_OPEN(open)
 TRELVO_VARIADIC_OPEN(open64)

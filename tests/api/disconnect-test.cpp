@@ -139,18 +139,20 @@ TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
     EXPECT_EQ(FakeVelt_LoadCount(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Exports, RefusedUnloadTest,
-    ::testing::Values(
-        RefusedUnload{{"Disconnect"}, [](const FrontEndExports& api) { return api.VELT_Disconnect(); },
-                      0x2A},
-        RefusedUnload{{"DisconnectIfLastClient"},
-                      [](const FrontEndExports& api) {
-                          uint32_t lastClient = 0;
-                          return api.VELT_DisconnectIfLastClient(&lastClient);
-                      },
-                      0}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Exports, RefusedUnloadTest,
+                         ::testing::Values(RefusedUnload{{"Disconnect"},
+                                                         [](const FrontEndExports& api) {
+                                                             return api.VELT_Disconnect();
+                                                         },
+                                                         0x2A},
+                                           RefusedUnload{{"DisconnectIfLastClient"},
+                                                         [](const FrontEndExports& api) {
+                                                             uint32_t lastClient = 0;
+                                                             return api.VELT_DisconnectIfLastClient(
+                                                                 &lastClient);
+                                                         },
+                                                         0}),
+                         CaseName());
 
 }  // namespace
 }  // namespace TrelvoTest

@@ -171,7 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
     Variants, AbsentEntryPointTest,
     ::testing::Values(
         Absence{{"WithoutConnectWithURI"}, "without-connect-with-uri", {FAKE_VELT_ConnectWithURI}},
-        Absence{{"WithoutOptional"}, "without-optional",
+        Absence{{"WithoutOptional"},
+                "without-optional",
                 {FAKE_VELT_LaunchMultitonServerInstance, FAKE_VELT_ConnectWithURI,
                  FAKE_VELT_ConnectSingleton, FAKE_VELT_SelectConfigurationByFileName,
                  FAKE_VELT_SelectConfigurationByName, FAKE_VELT_GetAvailableConfigurationCount,

@@ -108,13 +108,14 @@ TEST_P(IncompleteImplementationTest, FailsOnEveryCallNamingTheMissingEntryPoints
     EXPECT_EQ(FakeVelt_CallCount(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Variants, IncompleteImplementationTest,
-    ::testing::Values(Incomplete{{"WithoutRequired"}, "without-required",
-                                 "'VELT_Disconnect()' 'VELT_GetService()'"},
-                      Incomplete{{"WithoutGetLastErrorMessage"}, "without-get-last-error-message",
-                                 "'VELT_GetLastErrorMessage()'"}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Variants, IncompleteImplementationTest,
+                         ::testing::Values(Incomplete{{"WithoutRequired"},
+                                                      "without-required",
+                                                      "'VELT_Disconnect()' 'VELT_GetService()'"},
+                                           Incomplete{{"WithoutGetLastErrorMessage"},
+                                                      "without-get-last-error-message",
+                                                      "'VELT_GetLastErrorMessage()'"}),
+                         CaseName());
 
 TEST_F(InitializationTest, ExhaustedMemoryInTheConfigurationFailsOnlyThatCall) {
     environment().set("VELT_PATH", root().mkdir("velt"));

@@ -96,7 +96,8 @@ using OversizedEnvironmentTest = TableTest<FrontEndTest, LogSwitch>;
 TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
     const std::string huge(64 << 10, 'v');
     const std::string directory = "/" + huge;
-    environment().unset("TRELVODEBUG")
+    environment()
+        .unset("TRELVODEBUG")
         .set(GetParam().variable, huge + GetParam().suffix)
         .set("VELT_PATH", directory)
         .set("HOME", directory)
@@ -116,7 +117,8 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
 
 INSTANTIATE_TEST_SUITE_P(Switches, OversizedEnvironmentTest,
                          ::testing::Values(LogSwitch{{"TrelvoDebug"}, "TRELVODEBUG", ""},
-                                           LogSwitch{{"VeltApiOpts"}, "VELTAPIOPTS", "debugaccess"}),
+                                           LogSwitch{
+                                               {"VeltApiOpts"}, "VELTAPIOPTS", "debugaccess"}),
                          CaseName());
 
 }  // namespace

@@ -103,8 +103,7 @@ FAKE_OPTIONAL VeltResult VELT_DisconnectIfLastClient(uint32_t *lastClient) {
     return result;
 }
 
-FAKE_OPTIONAL VeltResult VELT_SetConfigurationParameters(VeltInt arg1, VeltArg arg2,
-                                                         VeltArg arg3) {
+FAKE_OPTIONAL VeltResult VELT_SetConfigurationParameters(VeltInt arg1, VeltArg arg2, VeltArg arg3) {
     return record(FAKE_VELT_SetConfigurationParameters, arg1, WIDE(arg2), WIDE(arg3));
 }
 

@@ -74,7 +74,9 @@ FAKE_CONTROL_API uint32_t FakeVelt_Record(FakeVeltFunction function, const char 
     return atomic_load(&s_results[function]);
 }
 
-FAKE_CONTROL_API uint32_t FakeVelt_ConnectionStatus(void) { return atomic_load(&s_connectionStatus); }
+FAKE_CONTROL_API uint32_t FakeVelt_ConnectionStatus(void) {
+    return atomic_load(&s_connectionStatus);
+}
 
 FAKE_CONTROL_API uint32_t FakeVelt_LastClient(void) { return atomic_load(&s_lastClient); }
 

@@ -48,7 +48,8 @@ protected:
         m_mount = std::make_unique<ScopedPrivateMount>(m_system.path(), "/usr/share");
         if (!m_mount->failure().empty()) {
             GTEST_SKIP() << "cannot put a test directory over /usr/share in a private mount "
-                            "namespace here: " << m_mount->failure();
+                            "namespace here: "
+                         << m_mount->failure();
         }
     }
 

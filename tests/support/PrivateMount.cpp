@@ -25,8 +25,9 @@ std::string _EnterPrivateMountNamespace() {
     if (errno != EPERM) return _SystemError("unshare(CLONE_NEWNS)");
     if (unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) return _MakeRootPrivate();
     if (errno != EINVAL) return _SystemError("unshare(CLONE_NEWUSER | CLONE_NEWNS)");
-    return _SystemError("unshare(CLONE_NEWUSER | CLONE_NEWNS) in a threaded process, as every "
-                        "process under user-mode emulation is");
+    return _SystemError(
+        "unshare(CLONE_NEWUSER | CLONE_NEWNS) in a threaded process, as every "
+        "process under user-mode emulation is");
 }
 
 }  // namespace

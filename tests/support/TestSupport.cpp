@@ -93,8 +93,8 @@ ScopedEnvironment::~ScopedEnvironment() {
 ScopedEnvironment& ScopedEnvironment::set(const std::string& name,
                                           const std::optional<std::string>& value) {
     const char* previous = getenv(name.c_str());
-    m_saved.emplace_back(name, previous != nullptr ? std::optional<std::string>(previous)
-                                                   : std::nullopt);
+    m_saved.emplace_back(name,
+                         previous != nullptr ? std::optional<std::string>(previous) : std::nullopt);
     _Assign(name, value);
     return *this;
 }
