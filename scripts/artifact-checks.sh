@@ -19,6 +19,25 @@ make_work_dir() {
     mkdir "$TMPDIR"
 }
 
+# The version of the source package, and the upstream version in it.
+DEBIAN_VERSION=$(dpkg-parsechangelog -l "$TRELVO_SOURCE_DIR/debian/changelog" -S Version)
+UPSTREAM_VERSION=${DEBIAN_VERSION%-*}
+
+# Builds the source package of the last commit with dpkg-buildpackage and the options
+# given, in DIR/NAME: a copy of release.sh's source tarball, which lies beside it as the
+# upstream tarball. The .dsc, .changes and .deb files land in DIR.
+build_source_package() {
+    local dir=$1 name=$2 orig
+    shift 2
+    orig=$dir/libtrelvo_$UPSTREAM_VERSION.orig.tar.gz
+    mkdir -p "$dir/$name"
+    "$TRELVO_SOURCE_DIR/scripts/release.sh" --source "$dir" >/dev/null
+    mv "$dir/libtrelvo-$UPSTREAM_VERSION.tar.gz" "$orig"
+    tar -C "$dir/$name" --strip-components=1 -xzf "$orig"
+    announce "dpkg-buildpackage $* in $dir/$name"
+    (cd "$dir/$name" && DEB_BUILD_OPTIONS="parallel=2 ${DEB_BUILD_OPTIONS:-}" dpkg-buildpackage -us -uc "$@")
+}
+
 # Configures a preset into the build tree given, without tests, and builds it.
 build_preset_into() {
     local preset=$1 build=$2
@@ -70,11 +89,9 @@ run_consumer() {
 
 # What the runtime and the development component install, relative to the
 # prefix, sorted; the library directory is the argument.
-package_files() { printf '%s\n' "share/doc/$1/"{changelog.Debian.gz,copyright} "share/lintian/overrides/$1"; }
-runtime_files() { echo "$1/libTrelvo_aarch64.so" && package_files libtrelvo; }
+runtime_files() { echo "$1/libTrelvo_aarch64.so"; }
 development_files() {
     printf '%s\n' include/trelvo/Trelvo.h \
         "$1"/cmake/Trelvo/Trelvo{Config,ConfigVersion,Targets-relwithdebinfo,Targets}.cmake \
         "$1/pkgconfig/trelvo.pc"
-    package_files libtrelvo-dev
 }

@@ -13,6 +13,10 @@
 # tested cross build, and each of its binaries must then load with glibc 2.17
 # (check-portable-binaries.sh). The test runs end with the summary line
 # "debian11: N passed, M failed, K skipped". Needs root.
+#
+#   scripts/release.sh                 the whole release, in dist/
+#   scripts/release.sh --source DIR    the source tarball alone, in DIR (the
+#                                      Debian source package's upstream tarball)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -31,10 +35,10 @@ readonly DEBIAN11_PACKAGES=(
 readonly RELEASED_FILES=(
     lib/libTrelvo_aarch64.so bin/trelvo-doctor lib/libTrelvoDoctorProbe_aarch64.so
     include/trelvo/Trelvo.h lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake
-    share/man/man1/trelvo-doctor.1.gz
+    share/man/man1/trelvo-doctor.1
 )
 readonly ROOT=$TRELVO_SOURCE_DIR/build/debian11
-readonly DIST=$TRELVO_SOURCE_DIR/dist
+DIST=$TRELVO_SOURCE_DIR/dist
 VERSION=$(sed -n 's/^project(Trelvo VERSION \([0-9.]*\).*/\1/p' "$TRELVO_SOURCE_DIR/CMakeLists.txt")
 readonly VERSION
 readonly SOURCE_NAME=libtrelvo-$VERSION BINARY_NAME=libtrelvo-$VERSION-linux-aarch64
@@ -76,7 +80,7 @@ build_and_test() {
 }
 
 # The tested cross build, installed into the prefix /usr/local and stripped,
-# without the Debian packages' own files; with the licence and the README.
+# with the licence and the README.
 make_binary_tarball() {
     local prefix=$ROOT$STAGE/$BINARY_NAME
     announce "aarch64 binaries: $DIST/$BINARY_NAME.tar.gz"
@@ -85,7 +89,6 @@ make_binary_tarball() {
     for file in "${RELEASED_FILES[@]}"; do
         [[ -f $prefix/$file ]] || die "the install left no $file in the release"
     done
-    rm -r "$prefix/share/doc" "$prefix/share/lintian"
     cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/LICENSE"
     cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/README.md"
     pack "$ROOT$STAGE" "$BINARY_NAME" "$DIST/$BINARY_NAME.tar.gz"
@@ -93,6 +96,11 @@ make_binary_tarball() {
 
 main() {
     local timings=() failed=()
+    if [[ ${1:-} == --source ]]; then
+        DIST=${2:?--source needs a directory}
+        make_source_tarball
+        return
+    fi
     "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
     SOURCE_DATE_EPOCH=$(git -C "$TRELVO_SOURCE_DIR" log -1 --format=%ct)
     mkdir -p "$DIST"
