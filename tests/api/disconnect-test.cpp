@@ -110,7 +110,7 @@ TEST_F(DisconnectTest, DisconnectUnloadsALibraryThatFailedToBind) {
 }
 
 struct RefusedUnload : NamedCase {
-    VeltResult (*disconnect)(const FrontEndExports& api);
+    bool ifLastClient;  // else VELT_Disconnect
     VeltResult expected;
 };
 
@@ -124,7 +124,9 @@ TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
     FakeVelt_SetLastClient(1);
     FakeVelt_SetErrorMessage("from the implementation");
     SystemSeams_FailNextDlclose();
-    EXPECT_EQ(GetParam().disconnect(api), GetParam().expected);
+    EXPECT_EQ(GetParam().ifLastClient ? api.VELT_DisconnectIfLastClient(&m_lastClient)
+                                      : api.VELT_Disconnect(),
+              GetParam().expected);
     ASSERT_STRNE(SystemSeams_RefusedUnloadText(), "");
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), SystemSeams_RefusedUnloadText());
@@ -140,18 +142,8 @@ TEST_P(RefusedUnloadTest, KeepsTheLibraryAndReportsTheLoadersText) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Exports, RefusedUnloadTest,
-                         ::testing::Values(RefusedUnload{{"Disconnect"},
-                                                         [](const FrontEndExports& api) {
-                                                             return api.VELT_Disconnect();
-                                                         },
-                                                         0x2A},
-                                           RefusedUnload{{"DisconnectIfLastClient"},
-                                                         [](const FrontEndExports& api) {
-                                                             uint32_t lastClient = 0;
-                                                             return api.VELT_DisconnectIfLastClient(
-                                                                 &lastClient);
-                                                         },
-                                                         0}),
+                         ::testing::Values(RefusedUnload{{"Disconnect"}, false, 0x2A},
+                                           RefusedUnload{{"DisconnectIfLastClient"}, true, 0}),
                          CaseName());
 
 }  // namespace

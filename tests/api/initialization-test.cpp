@@ -21,8 +21,7 @@ using InitializationTest = FrontEndTest;
 TEST_F(InitializationTest, FirstGetLastErrorMessageIsEmptyTheSecondNamesTheFailure) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "");
-    const std::string failure = "Unable to locate a suitable VELT API implementation: ./" +
-                                std::string(kImplementationName);
+    const std::string failure = NotFoundError(kCurrentDirectoryCandidate);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0), failure);
 }

@@ -29,7 +29,7 @@ protected:
 
     // The path under which the search reports the file in that directory.
     std::string Candidate(const std::string& directory) const {
-        if (directory == "work") return std::string("./") + kImplementationName;
+        if (directory == "work") return kCurrentDirectoryCandidate;
         return root().file(directory) + "/" + kImplementationName;
     }
 };
@@ -57,8 +57,7 @@ TEST_F(SearchTest, IgnoreDefaultSearchTriesOnlyTheConfiguredDirectory) {
     PlaceFake("complete", root().file("velt"));
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to locate a suitable VELT API implementation: " + Candidate("configured"));
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0), NotFoundError(Candidate("configured")));
 }
 
 using UnconfiguredSearchTest = FrontEndTest;
@@ -66,9 +65,7 @@ using UnconfiguredSearchTest = FrontEndTest;
 TEST_F(UnconfiguredSearchTest, NothingInstalledNamesTheCurrentDirectoryCandidate) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_SetClientInfo(nullptr, nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
-    EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to locate a suitable VELT API implementation: ./" +
-                  std::string(kImplementationName));
+    EXPECT_EQ(api.VELT_GetLastErrorMessage(0), NotFoundError(kCurrentDirectoryCandidate));
 }
 
 // With no directory configured the bare name is found in the current
@@ -106,8 +103,7 @@ TEST_P(OversizedEnvironmentTest, IsSearchedLoggedAndReportedWhole) {
     const FrontEndExports& api = LoadFrontEnd();
     EXPECT_EQ(api.VELT_Connect(nullptr), TRELVO_E_IMPLEMENTATION_UNAVAILABLE);
     EXPECT_EQ(api.VELT_GetLastErrorMessage(0),
-              "Unable to locate a suitable VELT API implementation: " + directory + "/" +
-                  kImplementationName);
+              NotFoundError(directory + "/" + kImplementationName));
     EXPECT_EQ(CountLogLines(ResolvedEntry(directory)), 1);
 
     const std::string fake = PlaceFake("complete", library());

@@ -221,10 +221,8 @@ struct ChildEnd : NamedCase {
     bool aborts;
 };
 
-class ChildTraceTest : public TraceTest, public ::testing::WithParamInterface<ChildEnd> {
-protected:
-    static constexpr int kChildCalls = 3;
-};
+using ChildTraceTest = TableTest<TraceTest, ChildEnd>;
+constexpr int kChildCalls = 3;
 
 // The child writes a file of its own, with its calls and nothing of its
 // parent's: whole records up to a crash, and the summary or the closing
@@ -272,7 +270,7 @@ struct NoTrace : NamedCase {
     const char* logged;  // the debug log's line, WORK for work(); or null
 };
 
-class NoTraceTest : public TraceTest, public ::testing::WithParamInterface<NoTrace> {};
+using NoTraceTest = TableTest<TraceTest, NoTrace>;
 
 // Without a trace, or with one that cannot be written, every call answers as
 // it would with none, and no file appears.

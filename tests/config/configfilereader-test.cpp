@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "InterruptedFifo.h"
+#include "LogEntry.h"
 #include "TestSupport.h"
 #include "config/ConfigFileReader.h"
 
@@ -53,10 +54,6 @@ protected:
         return pairs;
     }
     std::string message() const { return m_reader->GetLastErrorMessage(); }
-    std::string readFailure(int line, const std::string& path, int error) const {
-        return "Failed to read line " + std::to_string(line) + " from the configuration file \"" +
-               path + "\": " + strerror(error);
-    }
 
     TrelvoTest::TestDirectory m_directory;
     InternalUtils::ConfigurationReaderPtr m_reader{
@@ -170,15 +167,14 @@ TEST_F(ConfigFileReaderTest, NullPathFailsWithEinval) {
 
 TEST_F(ConfigFileReaderTest, MissingFileFailsWithTheOpenError) {
     EXPECT_EQ(load(m_directory.file("absent.conf")), ENOENT);
-    EXPECT_EQ(message(), std::string("Trying to open the configuration file for reading: ") +
-                             strerror(ENOENT));
+    EXPECT_EQ(message(), TrelvoTest::OpenFailure(ENOENT));
     EXPECT_THAT(variables(), IsEmpty());
 }
 
 TEST_F(ConfigFileReaderTest, DirectoryFailsAtTheFirstRead) {
     const std::string path = m_directory.mkdir("conf.d");
     EXPECT_EQ(load(path), EISDIR);
-    EXPECT_EQ(message(), readFailure(1, path, EISDIR));
+    EXPECT_EQ(message(), TrelvoTest::ReadFailure(1, path, EISDIR));
 }
 
 // A FIFO that nothing writes to must not hold up the library: it reads as
@@ -195,15 +191,14 @@ TEST_F(ConfigFileReaderTest, UnreadableFileFailsWithTheOpenError) {
     const std::string path = m_directory.write("test.conf", "a=1\n");
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
     EXPECT_EQ(load(path), EACCES);
-    EXPECT_EQ(message(), std::string("Trying to open the configuration file for reading: ") +
-                             strerror(EACCES));
+    EXPECT_EQ(message(), TrelvoTest::OpenFailure(EACCES));
 }
 
 TEST_F(ConfigFileReaderTest, ZeroLineLengthFailsTheFirstRead) {
     useSettings({100, 0, "#;"});
     const std::string path = m_directory.write("test.conf", "a=1\n");
     EXPECT_EQ(load(path), EINVAL);
-    EXPECT_EQ(message(), readFailure(1, path, EINVAL));
+    EXPECT_EQ(message(), TrelvoTest::ReadFailure(1, path, EINVAL));
 }
 
 TEST_F(ConfigFileReaderTest, NoLinesToReadStillOpensTheFile) {
@@ -219,7 +214,7 @@ TEST_F(ConfigFileReaderTest, ReadFailurePartWayKeepsEarlierVariables) {
     const std::string path = m_directory.file("test.conf");
     TrelvoTest::InterruptedFifo fifo(path, "a=1\n# c\nb=2\n");
     EXPECT_EQ(load(path), EINTR);
-    EXPECT_EQ(message(), readFailure(4, path, EINTR));
+    EXPECT_EQ(message(), TrelvoTest::ReadFailure(4, path, EINTR));
     EXPECT_THAT(variables(), ElementsAre(Pair("a", "1"), Pair("b", "2")));
 }
 

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,8 +124,7 @@ TEST_F(ProcessConfigurationTest, ResolvesALeadingEnvironmentReferenceOnce) {
 }
 
 TEST_F(ProcessConfigurationTest, MissingFileKeepsDefaultsAndReportsIt) {
-    expectFailure(ENOENT, std::string("Trying to open the configuration file for reading: ") +
-                              strerror(ENOENT));
+    expectFailure(ENOENT, TrelvoTest::OpenFailure(ENOENT));
 }
 
 TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
@@ -139,8 +137,7 @@ TEST_F(ProcessConfigurationTest, MissingFileWithoutVeltPathResolvesToEmpty) {
 
 TEST_F(ProcessConfigurationTest, ReadFailurePartWayAppliesNothing) {
     TrelvoTest::InterruptedFifo fifo(configPath(), "veltapipath=/opt/x\nignoredefaultsearch=1\n");
-    expectFailure(EINTR, "Failed to read line 3 from the configuration file \"" + configPath() +
-                             "\": " + strerror(EINTR));
+    expectFailure(EINTR, TrelvoTest::ReadFailure(3, configPath(), EINTR));
 }
 
 TEST_F(ProcessConfigurationTest, NullRecordChangesNothing) {

@@ -1,12 +1,14 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// Matching the lines of Trelvo.log.
+// The texts the library logs to Trelvo.log or reports as errors, and matching
+// the log's lines.
 #pragma once
 
 #include <gmock/gmock.h>
 
 #include <cstdint>
+#include <cstring>
 #include <regex>
 #include <string>
 
@@ -41,6 +43,20 @@ inline std::string ConfigurationErrorEntry(int32_t code, const std::string& file
                                            const std::string& message) {
     return "Error (" + std::to_string(code) + ") accessing configuration file \"" + file +
            "\": " + message;
+}
+
+// The configuration reader's failures.
+inline std::string OpenFailure(int error) {
+    return std::string("Trying to open the configuration file for reading: ") + strerror(error);
+}
+inline std::string ReadFailure(int line, const std::string& path, int error) {
+    return "Failed to read line " + std::to_string(line) + " from the configuration file \"" +
+           path + "\": " + strerror(error);
+}
+
+// The failure of a search that found nothing; candidate is the last it tried.
+inline std::string NotFoundError(const std::string& candidate) {
+    return "Unable to locate a suitable VELT API implementation: " + candidate;
 }
 
 }  // namespace TrelvoTest

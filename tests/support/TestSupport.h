@@ -79,6 +79,8 @@ private:
 
 // The file name under which the front end looks for the implementation.
 inline constexpr char kImplementationName[] = "libVeltApi_aarch64.so";
+// The search's candidate in the current directory, as it names it.
+inline const std::string kCurrentDirectoryCandidate = std::string("./") + kImplementationName;
 
 // A private installation in a test directory of its own:
 //   lib/   the libraries under test, with their Trelvo.conf and Trelvo.log

@@ -219,7 +219,7 @@ struct CallTraceCase : TrelvoTest::NamedCase {
     const char* text;  // the report's line
 };
 
-class CallTraceTest : public DiagnosisTest, public ::testing::WithParamInterface<CallTraceCase> {};
+using CallTraceTest = TrelvoTest::TableTest<DiagnosisTest, CallTraceCase>;
 
 // It says what the front end would write, and writes nothing itself.
 TEST_P(CallTraceTest, ShowsTheTraceAndWritesNone) {
@@ -268,8 +268,7 @@ TEST_F(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {
 TEST_F(ReportTest, JsonCarriesTheFactsOfARealDiagnosis) {
     SampleIn("lib");
     const Diagnosis diagnosis = Diagnose();
-    const Diagnosis json = ReadBack(diagnosis);
-    EXPECT_EQ(json, diagnosis);  // every member, in order
+    EXPECT_EQ(ReadBack(diagnosis), diagnosis);  // every member, in order
 }
 
 TEST_F(ReportTest, JsonEscapesQuotesBackslashesAndControlCharacters) {
