@@ -19,7 +19,7 @@ readonly PACKAGES=(
     clang libclang-rt-14-dev              # the fuzzers: clang and its libFuzzer runtime
     file binutils pkgconf dpkg-dev        # checks of the binaries, installed tree and packages
     devscripts abigail-tools              # hardening-check, and the ABI check (abidw, abidiff)
-    debhelper                             # the Debian packages (dpkg-buildpackage, debian/)
+    build-essential debhelper             # the Debian packages (dpkg-buildpackage, debian/)
     lintian man-db                        # the packages' check, and their manual page read back
     reuse                                 # every file states its licence (reuse lint)
     clang-format                          # the sources keep .clang-format's layout (check-format.sh)
