@@ -292,8 +292,6 @@ template <auto& entryPoint, Binding binding, typename... Args>
     return entryPoint(args...);
 }
 
-// Kept out of line so that the ready path of a forwarder needs no stack frame
-// and ends in a tail call.
 // Tracing starts with the first call of any export. A traced call that the
 // front end fails before reaching the implementation records itself.
 TraceStart _EnterTraced() {
@@ -316,9 +314,10 @@ Result _Traced(size_t function, const TraceStart& start,
     return result;
 }
 
-// Once initialized with the trace on, the call is recorded by the wrapper
-// that the entry-point table holds. The clocks are read unless the trace is
-// known to be off: the first call starts it.
+// Kept out of line so that the ready path of a forwarder needs no stack frame
+// and ends in a tail call. Once initialized with the trace on, the call is
+// recorded by the wrapper that the entry-point table holds. The clocks are
+// read unless the trace is known to be off: the first call starts it.
 template <auto& entryPoint, Binding binding, size_t function, typename... Args>
 [[gnu::noinline, gnu::cold]] VeltResult _InitializeAndCall(Args... args) {
     const TraceStart start = Internal_Trelvo::IsCallTraceStarted()
