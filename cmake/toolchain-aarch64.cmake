@@ -1,7 +1,12 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Cross build for 64-bit Arm Linux; the tests run under user-mode emulation.
+# Cross build for 64-bit Arm Linux from x86-64; the tests run under user-mode
+# emulation.
+if(CMAKE_HOST_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+    message(FATAL_ERROR "This machine is 64-bit Arm: its native build (preset native) is the "
+                        "aarch64 build; the cross build (preset aarch64) is for x86-64 machines.")
+endif()
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 

@@ -4,23 +4,28 @@
 
 # The README's quick start on a fresh minimal Debian 12: makes a minbase root
 # (scripts/debian-root.sh) with git added, clones the commit checked out here
-# into it, and runs scripts/demo.sh and scripts/test.sh there, so that they
-# find nothing but what scripts/install-deps.sh installs. Fails when either
-# fails or leaves anything in /tmp. Prints what the first run installed and
-# how long each command took: the figures of the README's quick start. The
-# root is removed at the end, whatever the outcome. Needs root.
+# into it, and runs scripts/demo.sh there, so that it finds nothing but what
+# scripts/install-deps.sh installs. Then, in a root of this machine's
+# architecture, scripts/test.sh; in an arm64 root, run by qemu-user-static on
+# x86-64, what Debian's arm64 build machines do: dpkg-buildpackage natively,
+# with the whole suite, then the packages installed by the root's own apt and
+# their autopkgtest. Fails when any of these fails or leaves anything in
+# /tmp. Prints what the runs installed and how long each took: the figures of
+# the README's quick start. The root is removed at the end, whatever the
+# outcome. Needs root.
 #
-#   scripts/check-fresh-machine.sh [PRESET...]   the presets of scripts/test.sh (default: native)
+#   scripts/check-fresh-machine.sh [ARCH]   amd64 or arm64 (default: this machine's)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-readonly ROOT=$TRELVO_SOURCE_DIR/build/fresh-bookworm
+readonly ARCH=${1:-$(dpkg --print-architecture)}
+readonly ROOT=$TRELVO_SOURCE_DIR/build/fresh-bookworm-$ARCH
 readonly ROOT_SCRIPT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh
 
-# Runs in the root, as a new user would: clone, then the two commands.
+# Runs in the root, as a new user would: clone, the demo, then the check named
+# (test.sh or packages).
 quick_start() {
-    local commit=$1 started packages installed downloaded leftovers
-    shift
+    local commit=$1 check=$2 started packages installed downloaded leftovers
     git clone --quiet /source.git /root/libtrelvo
     cd /root/libtrelvo
     git checkout --quiet --detach "$commit"
@@ -33,24 +38,42 @@ quick_start() {
     scripts/demo.sh
     local demo_time=$((SECONDS - started))
     started=$SECONDS
-    scripts/test.sh "$@"
-    local test_time=$((SECONDS - started))
-    printf '\n==== %s\n' "The quick start on a fresh Debian 12"
+    "$check"
+    local check_time=$((SECONDS - started))
+    printf '\n==== %s\n' "The quick start on a fresh Debian 12 $(dpkg --print-architecture)"
     echo "packages installed: $(($(installed_sizes | wc -l) - packages))"
     echo "downloaded: $((($(debs | sum) - downloaded) / 1000000)) MB"
     echo "installed size: $((($(installed_sizes | sum) - installed) * 1024 / 1000000)) MB"
-    echo "scripts/demo.sh: $demo_time s (with the installation), scripts/test.sh $*: $test_time s"
+    echo "scripts/demo.sh: $demo_time s (with the installation), $check: $check_time s"
     leftovers=$(find /tmp -mindepth 1 -maxdepth 1)
     [[ -z $leftovers ]] || { echo "error: left in /tmp:"$'\n'"$leftovers" >&2 && return 1; }
 }
 
-(($# > 0)) || set -- native
+tests() { scripts/test.sh; }
+
+# The packages built natively with their suite, installed with apt, and their
+# autopkgtest run where they are installed.
+packages() (
+    source scripts/artifact-checks.sh
+    make_work_dir packages
+    local arch changes
+    arch=$(dpkg --print-architecture)
+    build_source_package "$WORK/$arch" "libtrelvo-$UPSTREAM_VERSION"
+    changes=$WORK/$arch/libtrelvo_${DEBIAN_VERSION}_$arch.changes
+    announce "apt-get install the $arch packages, then their autopkgtest"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends autopkgtest \
+        "$WORK/$arch"/{libtrelvo,libtrelvo-dev,trelvo-doctor}_"${DEBIAN_VERSION}_$arch.deb" >/dev/null
+    autopkgtest "$changes" -- null
+)
+
+check=packages
+[[ $ARCH != "$(dpkg --print-architecture)" ]] || check=tests
 "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
 trap '"$ROOT_SCRIPT" remove "$ROOT"' EXIT
 "$ROOT_SCRIPT" remove "$ROOT"
-"$ROOT_SCRIPT" make bookworm "$ROOT" git
+"$ROOT_SCRIPT" make "bookworm/$ARCH" "$ROOT" git
 commit=$(git -C "$TRELVO_SOURCE_DIR" rev-parse HEAD)
 git_dir=$(git -C "$TRELVO_SOURCE_DIR" rev-parse --path-format=absolute --git-common-dir)
-announce "Clone $commit into the root, then scripts/demo.sh and scripts/test.sh $*"
-"$ROOT_SCRIPT" run "$ROOT" --bind "$git_dir:/source.git" -- \
-    bash -euo pipefail -c "$(declare -f quick_start); quick_start \"\$@\"" quick-start "$commit" "$@"
+announce "Clone $commit into the $ARCH root, then scripts/demo.sh and $check"
+"$ROOT_SCRIPT" run "$ROOT" --bind "$git_dir:/source.git" -- bash -euo pipefail -c \
+    "$(declare -f quick_start "$check"); quick_start \"\$@\"" quick-start "$commit" "$check"

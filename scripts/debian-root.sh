@@ -3,13 +3,17 @@
 # SPDX-License-Identifier: MIT
 
 # Minimal Debian roots (debootstrap --variant=minbase) for checks that need a
-# fresh or an older system than this one. They come from the archive that this
-# machine's apt uses, since it may have no other network. Needs root.
+# fresh or an older system than this one, or another architecture. They come
+# from the archive that this machine's apt uses, since it may have no other
+# network. A root of another architecture runs through qemu-user-static,
+# registered with binfmt_misc only while a command of this script runs.
+# Needs root.
 #
-#   scripts/debian-root.sh make SUITE DIR [PACKAGE...]
-#       makes DIR a root of SUITE (bookworm, bullseye, ...) with the packages
-#       given, or leaves it as it is when it was made so and is intact. A
-#       pristine copy of each suite, kept in build/roots/, serves later makes.
+#   scripts/debian-root.sh make SUITE[/ARCH] DIR [PACKAGE...]
+#       makes DIR a root of SUITE (bookworm, bullseye, ...) for ARCH (default:
+#       this machine's) with the packages given, or leaves it as it is when it
+#       was made so and is intact. A pristine copy of each suite and
+#       architecture, kept in build/roots/, serves later makes.
 #   scripts/debian-root.sh run DIR [--bind SOURCE:TARGET]... [--] COMMAND...
 #       runs the command in DIR as root, with /proc, /sys and /dev, and each
 #       SOURCE bound read-only at TARGET. The mounts live in a private mount
@@ -20,8 +24,10 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 readonly PRISTINE_DIR=$TRELVO_SOURCE_DIR/build/roots
-# The stamp that says a root is complete, and with which packages.
+# The stamp that says a root is complete, for which architecture, and with
+# which packages.
 readonly STAMP=.trelvo-root
+readonly BINFMT=/proc/sys/fs/binfmt_misc
 
 # The first URI of this machine's apt sources: the Debian archive it reaches.
 # Debian 12 keeps them in deb822 form, a debootstrapped root as a one-line list.
@@ -45,34 +51,88 @@ remove_root() {
     rm -rf --one-file-system "$dir"
 }
 
-# Unpacks the pristine minbase root of the suite into dir, debootstrapping it first
-# when there is none yet.
+# Lets this machine run the architecture's programs: nothing for its own;
+# for another, qemu-user-static's registration with binfmt_misc, whose F flag
+# opens the emulator at once, so that it serves inside a root too. A
+# registration is kernel-wide: one without the F flag is replaced only until
+# this script exits, then restored; binfmt_misc's mount too.
+emulate() {
+    local arch=$1 qemu wanted entry
+    [[ $arch != "$(dpkg --print-architecture)" ]] || return 0
+    case $arch in
+    arm64) qemu=aarch64 ;;
+    amd64) qemu=x86_64 ;;
+    *) die "no emulator known for $arch" ;;
+    esac
+    wanted=/usr/lib/binfmt.d/qemu-$qemu.conf entry=$BINFMT/qemu-$qemu
+    [[ -r $wanted ]] || die "$wanted missing: install qemu-user-static"
+    if ! mountpoint -q "$BINFMT"; then
+        mount -t binfmt_misc binfmt_misc "$BINFMT"
+        on_exit "umount $BINFMT"
+    fi
+    if [[ -e $entry ]]; then
+        ! grep -q '^flags: .*F' "$entry" || return 0
+        on_exit "echo '$(registration "$entry")' >$BINFMT/register"
+        echo -1 >"$entry"
+    fi
+    echo "$(<"$wanted")" >"$BINFMT/register"
+    on_exit "echo -1 >$entry"
+}
+
+# The line that registers a binfmt_misc entry as it stands (magic entries).
+registration() {
+    awk -v name="${1##*/}" '
+        function escaped(hex) { gsub(/../, "\\x&", hex); return hex }
+        $1 == "interpreter" { interpreter = $2 }
+        $1 == "flags:" { flags = $2 }
+        $1 == "offset" { offset = $2 }
+        $1 == "magic" { magic = escaped($2) }
+        $1 == "mask" { mask = escaped($2) }
+        END { printf ":%s:M:%s:%s:%s:%s:%s\n", name, offset, magic, mask, interpreter, flags }' "$1"
+}
+
+# Commands run when the script exits, however it exits, the last added first.
+UNDO=()
+on_exit() {
+    UNDO=("$1" "${UNDO[@]}")
+    trap 'for undo in "${UNDO[@]}"; do eval "$undo" || true; done' EXIT
+    trap 'exit 130' INT TERM HUP
+}
+
+# The architecture a root was made for, from its stamp.
+root_architecture() { sed -n '1s|^[^/ ]*/\([^ ]*\).*|\1|p' "$1/$STAMP"; }
+
+# Unpacks the pristine minbase root of the suite and architecture into dir,
+# debootstrapping it first when there is none yet.
 unpack_pristine() {
-    local suite=$1 dir=$2 pristine=$PRISTINE_DIR/$1.tar mirror
+    local suite=$1 arch=$2 dir=$3 pristine=$PRISTINE_DIR/$1-$2.tar mirror
     if [[ ! -f $pristine ]]; then
         mirror=$(debian_mirror)
-        announce "debootstrap --variant=minbase $suite from $mirror"
+        announce "debootstrap --variant=minbase --arch=$arch $suite from $mirror"
         mkdir -p "$PRISTINE_DIR"
-        debootstrap --variant=minbase "$suite" "$dir" "$mirror"
+        debootstrap --variant=minbase --arch="$arch" "$suite" "$dir" "$mirror"
         tar -C "$dir" -cf "$pristine.partial" . && mv "$pristine.partial" "$pristine"
     else
-        announce "Unpacking the pristine $suite root into $dir"
+        announce "Unpacking the pristine $suite $arch root into $dir"
         mkdir -p "$dir" && tar -C "$dir" -xf "$pristine"
     fi
 }
 
 make_root() {
-    local suite=$1 dir=$2 wanted
+    local suite=${1%/*} arch dir=$2 wanted
+    arch=$([[ $1 == */* ]] && echo "${1#*/}" || dpkg --print-architecture)
     shift 2
-    wanted="$suite $*"
+    wanted="$suite/$arch $*"
     if [[ -f $dir/$STAMP && $(<"$dir/$STAMP") == "$wanted" && -x $dir/bin/sh ]]; then
-        announce "Root $dir: $suite, made before, reused"
+        announce "Root $dir: $suite $arch, made before, reused"
         return
     fi
     remove_root "$dir"
-    unpack_pristine "$suite" "$dir"
+    emulate "$arch"
+    unpack_pristine "$suite" "$arch" "$dir"
     if (($# > 0)); then
-        announce "Installing into the $suite root: $*"
+        echo "$suite/$arch" >"$dir/$STAMP" # the architecture, for run_in_root
+        announce "Installing into the $suite $arch root: $*"
         run_in_root "$dir" sh -c 'apt-get update -qq &&
             DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@" >/dev/null' \
             install "$@"
@@ -90,6 +150,8 @@ run_in_root() {
     done
     [[ ${1:-} != -- ]] || shift
     (($# > 0)) || die "run: no command"
+    [[ -f $dir/$STAMP ]] || die "$dir: not a root made by $0"
+    emulate "$(root_architecture "$dir")"
     cp /etc/resolv.conf "$dir/etc/resolv.conf" 2>/dev/null || true
     # shellcheck disable=SC2016 # expanded by the inner shell
     unshare --mount --propagation private bash -euc '
@@ -114,8 +176,8 @@ run_in_root() {
 
 ((EUID == 0)) || die "$0 needs root (debootstrap, chroot, mounts)"
 case ${1:-} in
-make) (($# >= 3)) || die "usage: $0 make SUITE DIR [PACKAGE...]"; make_root "${@:2}" ;;
+make) (($# >= 3)) || die "usage: $0 make SUITE[/ARCH] DIR [PACKAGE...]"; make_root "${@:2}" ;;
 run) (($# >= 3)) || die "usage: $0 run DIR [--bind SOURCE:TARGET]... [--] COMMAND..."; run_in_root "${@:2}" ;;
 remove) (($# == 2)) || die "usage: $0 remove DIR"; remove_root "$2" ;;
-*) die "usage: $0 make SUITE DIR [PACKAGE...] | run DIR [--bind SOURCE:TARGET]... COMMAND... | remove DIR" ;;
+*) die "usage: $0 make SUITE[/ARCH] DIR [PACKAGE...] | run DIR [--bind SOURCE:TARGET]... COMMAND... | remove DIR" ;;
 esac
