@@ -11,7 +11,9 @@
 # (g++ 10, CMake 3.18) and in the aarch64 cross build under qemu-aarch64 with
 # Debian 11's arm64 C library; the binary tarball is installed from that
 # tested cross build, and each of its binaries must then load with glibc 2.17
-# (check-portable-binaries.sh). The test runs end with the summary line
+# (check-portable-binaries.sh); its trelvo.pc finds the prefix from where it
+# lies, and a client built through it against the tarball unpacked in any
+# directory must run. The test runs end with the summary line
 # "debian11: N passed, M failed, K skipped". Needs root.
 #
 #   scripts/release.sh                 the whole release, in dist/
@@ -31,12 +33,20 @@ readonly DEBIAN11_PACKAGES=(
     file binutils pkgconf dpkg-dev        # checks of the binaries
     devscripts abigail-tools              # hardening-check; abidw, abidiff
 )
-# What the binary release must hold, in its prefix, besides LICENSE and README.md.
+# What the binary release must hold, in its prefix, besides its documents.
 readonly RELEASED_FILES=(
     lib/libTrelvo_aarch64.so bin/trelvo-doctor lib/libTrelvoDoctorProbe_aarch64.so
     include/trelvo/Trelvo.h lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake
     share/man/man1/trelvo-doctor.1
 )
+# Inside the prefix too, so that unpacking it into /usr/local puts nothing
+# at the top of /usr/local.
+readonly RELEASED_DOCS=share/doc/libtrelvo
+# trelvo.pc names its prefix relative to itself, so that the tree serves
+# wherever it is unpacked.
+# shellcheck disable=SC2016 # pkg-config's variable, not the shell's
+readonly RELOCATABLE_PREFIX='prefix=${pcfiledir}/../..'
+
 readonly ROOT=$TRELVO_SOURCE_DIR/build/debian11
 DIST=$TRELVO_SOURCE_DIR/dist
 VERSION=$(sed -n 's/^project(Trelvo VERSION \([0-9.]*\).*/\1/p' "$TRELVO_SOURCE_DIR/CMakeLists.txt")
@@ -89,9 +99,41 @@ make_binary_tarball() {
     for file in "${RELEASED_FILES[@]}"; do
         [[ -f $prefix/$file ]] || die "the install left no $file in the release"
     done
-    cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/LICENSE"
-    cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/README.md"
+    relocate_pkgconfig "$prefix/lib/pkgconfig/trelvo.pc"
+    mkdir -p "$prefix/$RELEASED_DOCS"
+    cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/$RELEASED_DOCS/LICENSE"
+    cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/$RELEASED_DOCS/README.md"
     pack "$ROOT$STAGE" "$BINARY_NAME" "$DIST/$BINARY_NAME.tar.gz"
+}
+
+# Replaces the installed prefix /usr/local; every other path of the file
+# must be relative to it.
+relocate_pkgconfig() {
+    sed -i "s|^prefix=/usr/local\$|$RELOCATABLE_PREFIX|" "$1"
+    if ! grep -qxF "$RELOCATABLE_PREFIX" "$1" || grep -q /usr/local "$1"; then
+        die "trelvo.pc is not relative to its prefix /usr/local:"$'\n'"$(cat "$1")"
+    fi
+}
+
+# The binary tarball unpacked in a directory of no meaning: a C client built
+# against it through pkg-config finds the front end there, and the front end
+# the sample implementation (under the emulator).
+check_unpacked_anywhere() {
+    local dir prefix pkgconfig
+    dir=$(mktemp -d "$TRELVO_SOURCE_DIR/build/unpacked.XXXXXX")
+    announce "The binary tarball unpacked in $dir, built against through pkg-config"
+    tar -C "$dir" -xzf "$DIST/$BINARY_NAME.tar.gz"
+    prefix=$dir/$BINARY_NAME
+    pkgconfig=(env PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" pkg-config)
+    aarch64-linux-gnu-gcc -shared -fPIC -fvisibility=hidden -o "$dir/libVeltApi_aarch64.so" \
+        "$TRELVO_SOURCE_DIR/examples/sample-implementation/VeltApiSample.c"
+    # shellcheck disable=SC2046 # the flags are words
+    aarch64-linux-gnu-gcc -std=c99 -Wall -Wextra -Werror -pedantic $("${pkgconfig[@]}" --cflags trelvo) \
+        "$TRELVO_SOURCE_DIR/tests/install/consumer.c" -o "$dir/consumer" $("${pkgconfig[@]}" --libs trelvo) \
+        -Wl,-rpath,"$("${pkgconfig[@]}" --variable=libdir trelvo)"
+    (cd "$dir" && env -i PATH="$PATH" HOME="$dir" VELT_PATH="$dir" \
+        "${AARCH64_EMULATOR[@]}" ./consumer "$dir/libVeltApi_aarch64.so")
+    rm -rf "$dir"
 }
 
 main() {
@@ -127,6 +169,7 @@ main() {
 
     make_binary_tarball
     "$TRELVO_SOURCE_DIR/scripts/check-portable-binaries.sh" "$DIST/$BINARY_NAME.tar.gz"
+    check_unpacked_anywhere
     announce "Released: $(cd "$DIST" && echo "$SOURCE_NAME.tar.gz" "$BINARY_NAME.tar.gz")"
 }
 

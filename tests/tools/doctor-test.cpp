@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 
@@ -59,9 +61,10 @@ protected:
     }
 
     // Runs the command; its exit status, with what it wrote in out and err.
-    int Doctor(const std::vector<std::string>& arguments) {
+    int Doctor(const std::vector<std::string>& arguments,
+               const std::string& programDirectory = "") {
         out.str(""), err.str("");
-        return TrelvoDoctor::RunDoctor(arguments, out, err);
+        return TrelvoDoctor::RunDoctor(arguments, programDirectory, out, err);
     }
     std::ostringstream out, err;
 
@@ -324,6 +327,34 @@ TEST_F(DoctorCommandTest, ExitsWithOneWhenNoImplementationIsFound) {
 TEST_F(DoctorCommandTest, MissingFrontEndCannotBeDiagnosed) {
     EXPECT_EQ(Doctor({"--library", root().file("libTrelvo_aarch64.so")}), 3);
     EXPECT_THAT(out.str(), HasSubstr("Cannot diagnose: "));
+}
+
+// Without /proc: the path it was executed by, then argv[0] if it is a path,
+// followed through links; a bare argv[0] is a name looked up in PATH.
+TEST_F(DoctorCommandTest, FindsItsOwnDirectoryWithoutProc) {
+    const std::string program = root().write("bin/trelvo-doctor", ""),
+                      link = root().mkdir("links") + "/trelvo-doctor",
+                      noProc = root().file("proc/self/exe");
+    ASSERT_EQ(symlink(program.c_str(), link.c_str()), 0);
+    root().write("work/trelvo-doctor", "");
+    const std::string bin = std::filesystem::canonical(root().file("bin")).string();
+    const struct {
+        const char *selfLink, *executedPath, *invokedAs;
+        std::string directory;
+    } rows[] = {
+        {program.c_str(), nullptr, nullptr, bin},
+        {noProc.c_str(), link.c_str(), "trelvo-doctor", bin},
+        {noProc.c_str(), nullptr, "../links/trelvo-doctor", bin},
+        {noProc.c_str(), noProc.c_str(), "trelvo-doctor", ""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(TrelvoDoctor::ProgramDirectory(row.selfLink, row.executedPath, row.invokedAs),
+                  row.directory)
+            << "row " << &row - rows;
+    }
+    EXPECT_EQ(Doctor({}), 3);
+    EXPECT_THAT(err.str(), HasSubstr("cannot tell which directory this program lies in"));
+    EXPECT_THAT(err.str(), HasSubstr("--library PATH"));
 }
 
 TEST_F(DoctorCommandTest, ArgumentsNotUnderstoodAreAUsageError) {

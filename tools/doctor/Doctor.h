@@ -111,8 +111,18 @@ void WriteTextReport(const Diagnosis& diagnosis, std::ostream& out);
 // requires.
 void WriteJsonReport(const Diagnosis& diagnosis, std::ostream& out);
 
+// The directory of this program's file, from the first of these paths that
+// names an existing file: selfLink (/proc/self/exe, absent in some containers
+// and chroots), the path the program was executed by (AT_EXECFN), and argv[0]
+// when it holds a slash. Null stands for a path not given. Empty when none
+// serves.
+std::string ProgramDirectory(const char* selfLink, const char* executedPath, const char* invokedAs);
+
 // Runs the doctor with the arguments that follow the program name, writes
-// the report to out and complaints to err; returns the exit status.
-int RunDoctor(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// the report to out and complaints to err; returns the exit status. Without
+// --library it looks for the front end from programDirectory (empty when
+// unknown).
+int RunDoctor(const std::vector<std::string>& arguments, const std::string& programDirectory,
+              std::ostream& out, std::ostream& err);
 
 }  // namespace TrelvoDoctor

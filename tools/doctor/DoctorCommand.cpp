@@ -1,6 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -55,14 +56,18 @@ std::string _Parse(const std::vector<std::string>& arguments, std::optional<std:
 
 // Beside this program (the build tree), then in the library directory of the
 // prefix it is installed in.
-std::optional<std::string> _DefaultFrontEnd(std::ostream& err) {
-    std::error_code failed;
-    const auto program = std::filesystem::read_symlink("/proc/self/exe", failed);
-    const std::string directory = failed ? "." : program.parent_path().string();
-    std::vector<std::string> candidates = {directory + "/libTrelvo_aarch64.so"};
+std::optional<std::string> _DefaultFrontEnd(const std::string& programDirectory,
+                                            std::ostream& err) {
+    if (programDirectory.empty()) {
+        err << "trelvo-doctor: cannot tell which directory this program lies in, so cannot "
+               "look for the front end beside it\n(/proc/self/exe, AT_EXECFN and argv[0] name "
+               "no file found here).\nName the front end with --library PATH.\n";
+        return std::nullopt;
+    }
+    std::vector<std::string> candidates = {programDirectory + "/libTrelvo_aarch64.so"};
     if (*TRELVO_DOCTOR_LIBDIR_FROM_BINDIR) {
-        candidates.push_back(directory + "/" TRELVO_DOCTOR_LIBDIR_FROM_BINDIR
-                                         "/libTrelvo_aarch64.so");
+        candidates.push_back(programDirectory + "/" TRELVO_DOCTOR_LIBDIR_FROM_BINDIR
+                                                "/libTrelvo_aarch64.so");
     }
     for (const std::string& candidate : candidates) {
         if (InternalUtils::fileexists(candidate.c_str())) return candidate;
@@ -75,7 +80,21 @@ std::optional<std::string> _DefaultFrontEnd(std::ostream& err) {
 
 }  // namespace
 
-int RunDoctor(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+std::string ProgramDirectory(const char* selfLink, const char* executedPath,
+                             const char* invokedAs) {
+    // A bare argv[0] was looked up in PATH, not in the current directory.
+    if (invokedAs != nullptr && std::strchr(invokedAs, '/') == nullptr) invokedAs = nullptr;
+    for (const char* path : {selfLink, executedPath, invokedAs}) {
+        if (path == nullptr) continue;
+        std::error_code failed;
+        const std::filesystem::path program = std::filesystem::canonical(path, failed);
+        if (!failed) return program.parent_path().string();
+    }
+    return std::string();
+}
+
+int RunDoctor(const std::vector<std::string>& arguments, const std::string& programDirectory,
+              std::ostream& out, std::ostream& err) {
     std::optional<std::string> library;
     bool json = false, help = false;
     const std::string problem = _Parse(arguments, library, json, help);
@@ -84,7 +103,7 @@ int RunDoctor(const std::vector<std::string>& arguments, std::ostream& out, std:
         _WriteUsage(problem.empty() ? out : err);
         return problem.empty() ? 0 : kUsageError.code;
     }
-    if (!library) library = _DefaultFrontEnd(err);
+    if (!library) library = _DefaultFrontEnd(programDirectory, err);
     if (!library) return kNotDiagnosed.code;
     const Diagnosis diagnosis = Diagnose(*library);
     (json ? WriteJsonReport : WriteTextReport)(diagnosis, out);
