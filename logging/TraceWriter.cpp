@@ -26,32 +26,26 @@
 namespace Internal_Trelvo {
 namespace {
 
-constexpr int64_t kSecond = 1000000000;
-constexpr int64_t kDay = 86400;
-// Room kept after a quoted text for the rest of its record.
-constexpr size_t kTailRoom = 384;
+constexpr int64_t kSecond = 1000000000, kDay = 86400;
 constexpr char kCutMark[] = "\xE2\x80\xA6[cut]";
+// Where a quoted text is cut, leaving room for the rest of its record.
+constexpr size_t kTextLimit = PIPE_BUF - 384;
 
 // Counted per function for the summary; relaxed, since only the totals at
 // the end matter.
 struct _Statistics {
     std::atomic<const char*> name{nullptr};
-    std::atomic<uint64_t> calls{0};
-    std::atomic<uint64_t> failures{0};
-    std::atomic<uint64_t> totalNanoseconds{0};
-    std::atomic<uint64_t> maxNanoseconds{0};
+    std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
 
     void count(const char* function, bool failed, uint64_t nanoseconds) {
         name.store(function, std::memory_order_relaxed);
         calls.fetch_add(1, std::memory_order_relaxed);
-        if (failed) failures.fetch_add(1, std::memory_order_relaxed);
-        totalNanoseconds.fetch_add(nanoseconds, std::memory_order_relaxed);
-        uint64_t longest = maxNanoseconds.load(std::memory_order_relaxed);
-        while (nanoseconds > longest && !maxNanoseconds.compare_exchange_weak(
-                                            longest, nanoseconds, std::memory_order_relaxed)) {
+        failures.fetch_add(failed ? 1 : 0, std::memory_order_relaxed);
+        total.fetch_add(nanoseconds, std::memory_order_relaxed);
+        uint64_t seen = longest.load(std::memory_order_relaxed);
+        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
         }
     }
-    void reset() { calls = failures = totalNanoseconds = maxNanoseconds = 0; }
 };
 
 // The trace of this process. Trivially destructible, so that threads still
@@ -59,34 +53,28 @@ struct _Statistics {
 // under the front end's lock, in a child after fork, and by the first record
 // of a "%p" child; the records only read it.
 struct _Trace {
-    std::atomic<bool> started{false};
-    std::atomic<bool> on{false};
-    bool json = false;
-    bool pipe = false;
-    bool perProcess = false;
+    std::atomic<bool> started{false}, on{false};
+    bool json = false, pipe = false, perProcess = false;
     // Never closed: another thread may still write through it, and its
     // number must never reach a file that the program opens later.
     std::atomic<int> fd{-1};
     std::atomic<pid_t> pid{0};
-    std::atomic<pid_t> namedProcess{0};  // the process last named in a JSON file
-    std::atomic<int> writeError{0};      // the first, which stopped the trace
-    std::atomic<int> writers{0};         // threads inside write()
-    int64_t monotonicOrigin = 0;         // the trace's start on both clocks
-    int64_t realtimeOrigin = 0;
+    std::atomic<pid_t> namedProcess{0};               // the process last named in a JSON file
+    std::atomic<int> writeError{0};                   // the first, which stopped the trace
+    std::atomic<int> writers{0};                      // threads inside write()
+    int64_t monotonicOrigin = 0, realtimeOrigin = 0;  // the trace's start
     // A child of fork with "%p" in the name opens its own file at its first
     // record, so that children that only exec leave no file behind.
     enum FileState { kReady, kPending, kOpening };
     std::atomic<FileState> file{kReady};
-    char pattern[PATH_MAX] = {};
-    char path[PATH_MAX] = {};
+    char pattern[PATH_MAX] = {}, path[PATH_MAX] = {};
     _Statistics statistics[kMaxTracedFunctions];
 } _trace;
 
 // The thread's kernel id, asked once per thread and process. Initial-exec
 // and without a destructor, so that its first use allocates nothing.
 struct _Thread {
-    pid_t process;
-    pid_t id;
+    pid_t process, id;
 };
 __attribute__((tls_model("initial-exec"))) thread_local _Thread t_thread;
 
@@ -134,10 +122,10 @@ void _Send(int fd, const char* data, size_t size) {
 }
 
 // Counted, so that the trace's end can wait for the writes in flight.
-void _Write(const char* data, size_t size) {
+void _Write(const TraceRecord& record) {
     _trace.writers.fetch_add(1);
     const int fd = _trace.fd.load(std::memory_order_relaxed);
-    if (fd >= 0 && _trace.on.load()) _Send(fd, data, size);
+    if (fd >= 0 && _trace.on.load()) _Send(fd, record.data(), record.size());
     _trace.writers.fetch_sub(1);
 }
 
@@ -145,22 +133,13 @@ void _Write(const char* data, size_t size) {
 // negated length of its maximal ill-formed subpart.
 int _Utf8Sequence(const unsigned char* text) {
     const unsigned char lead = text[0];
-    unsigned char low = 0x80, high = 0xBF;
-    int length;
     if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;   // overlong
-        if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;   // overlong
-        if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-    } else {
-        return -1;
-    }
+    if (lead < 0xC2 || lead > 0xF4) return -1;
+    const int length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    // The second byte's range excludes overlong forms, surrogates and values
+    // above U+10FFFF.
+    unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
     for (int i = 1; i < length; ++i, low = 0x80, high = 0xBF) {
         if (text[i] < low || text[i] > high) return -i;
     }
@@ -170,52 +149,33 @@ int _Utf8Sequence(const unsigned char* text) {
 // "HH:MM:SS.uuuuuu" in UTC; with date "YYYY-MM-DDTHH:MM:SS.uuuuuuZ".
 void _WallClock(TraceRecord& out, int64_t utc, bool date) {
     const int64_t seconds = utc / kSecond;
-    if (date) {  // days since 1970 to the civil date, in 400-year eras from 0000-03-01
+    if (date) {  // the civil date, counted in 400-year eras from 0000-03-01
         const int64_t days = seconds / kDay + 719468, era = days / 146097;
         const int64_t dayOfEra = days - era * 146097;
         const int64_t yearOfEra =
             (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
         const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-        const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-        const int64_t month = shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9;
-        out.Number(static_cast<uint64_t>(yearOfEra + era * 400 + (month <= 2)), 10, 4);
-        out.Put("-");
-        out.Number(static_cast<uint64_t>(month), 10, 2);
-        out.Put("-");
-        out.Number(static_cast<uint64_t>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1), 10, 2);
-        out.Put("T");
+        const int64_t shifted = (5 * dayOfYear + 2) / 153, month = (shifted + 2) % 12 + 1;
+        out.Add(static_cast<uint64_t>(yearOfEra + era * 400 + (month <= 2)), "-");
+        out.Add(TraceNumber{static_cast<uint64_t>(month), 2}, "-",
+                TraceNumber{static_cast<uint64_t>(dayOfYear - (153 * shifted + 2) / 5 + 1), 2},
+                "T");
     }
     const auto ofDay = static_cast<uint64_t>(seconds % kDay);
-    out.Number(ofDay / 3600, 10, 2);
-    out.Put(":");
-    out.Number(ofDay / 60 % 60, 10, 2);
-    out.Put(":");
-    out.Number(ofDay % 60, 10, 2);
-    out.Put(".");
-    out.Number(static_cast<uint64_t>(utc % kSecond / 1000), 10, 6);
-    if (date) out.Put("Z");
-}
-
-int64_t _Utc(int64_t monotonic) {
-    return _trace.realtimeOrigin + (monotonic - _trace.monotonicOrigin);
+    out.Add(TraceNumber{ofDay / 3600, 2}, ":", TraceNumber{ofDay / 60 % 60, 2}, ":",
+            TraceNumber{ofDay % 60, 2}, ".",
+            TraceNumber{static_cast<uint64_t>(utc % kSecond / 1000), 6}, date ? "Z" : "");
 }
 
 // The metadata event naming the process, with the trace's start on both
 // clocks. Returns the size of out up to the comma after the pid.
 size_t _ProcessEvent(TraceRecord& out, pid_t pid) {
-    out.Put("{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":");
-    out.Number(static_cast<uint64_t>(pid));
-    out.Put(",");
+    out.Add("{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", pid, ",");
     const size_t identity = out.size();
-    out.Put("\"tid\":");
-    out.Number(static_cast<uint64_t>(pid));
-    out.Put(",\"args\":{\"name\":");
-    out.Quoted(program_invocation_short_name);
-    out.Put(",\"utc\":\"");
+    out.Add("\"tid\":", pid, ",\"args\":{\"name\":", TraceQuoted{program_invocation_short_name},
+            ",\"utc\":\"");
     _WallClock(out, _trace.realtimeOrigin, true);
-    out.Put("\",\"ts\":");
-    out.Microseconds(_trace.monotonicOrigin, 1);
-    out.Put("}}");
+    out.Add("\",\"ts\":", TraceTime{_trace.monotonicOrigin, 1}, "}}");
     return identity;
 }
 
@@ -223,21 +183,15 @@ size_t _ProcessEvent(TraceRecord& out, pid_t pid) {
 // returned, tells a file that this process began (a reload of the front end).
 size_t _Header(TraceRecord& out, pid_t pid) {
     if (_trace.json) {
-        out.Put("[");
+        out.Add("[");
         return _ProcessEvent(out, pid);
     }
-    out.Put("# pid ");
-    out.Number(static_cast<uint64_t>(pid));
-    out.Put(" ");
+    out.Add("# pid ", pid, " ");
     const size_t identity = out.size();
-    out.Quoted(program_invocation_short_name);
-    out.Put(" trace started ");
+    out.Add(TraceQuoted{program_invocation_short_name}, " trace started ");
     _WallClock(out, _trace.realtimeOrigin, true);
-    out.Put(" at CLOCK_MONOTONIC ");
-    out.Number(static_cast<uint64_t>(_trace.monotonicOrigin / kSecond));
-    out.Put(".");
-    out.Number(static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 10, 6);
-    out.Put(" s\n");
+    out.Add(" at CLOCK_MONOTONIC ", static_cast<uint64_t>(_trace.monotonicOrigin / kSecond), ".",
+            TraceNumber{static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 6}, " s\n");
     return identity;
 }
 
@@ -252,17 +206,16 @@ void _CannotTrace(const std::string& path, const std::string& problem) {
 }
 
 // A new file, or one that this process began before a reload, which is
-// appended to; any other is emptied.
+// appended to (a JSON array not opened again); any other is emptied.
 void _Open() {
     const pid_t pid = _trace.pid;
     const std::string path = TraceFilePath(_trace.pattern, pid);
     if (path.size() >= sizeof _trace.path) return _CannotTrace(path, "the name is too long");
     path.copy(_trace.path, path.size());
-    _trace.path[path.size()] = 0;
     _trace.json = IsJsonTraceFile(path);
     const TraceFile file = OpenTraceFile(path);
     if (file.fd < 0) return _CannotTrace(path, file.problem);
-    TraceRecord header, out;
+    TraceRecord header, reloaded;
     const size_t identity = _Header(header, pid);
     const bool reload = file.type == S_IFREG && _BeginsWith(file.fd, header.data(), identity);
     if (!reload && file.type == S_IFREG && ftruncate(file.fd, 0) != 0) {
@@ -270,13 +223,12 @@ void _Open() {
         close(file.fd);
         return;
     }
-    out.Put(reload && _trace.json ? ",\n" : header.data(), reload && _trace.json ? 2 : 1);
-    out.Put(header.data() + 1, header.size() - 1);
+    if (reload && _trace.json) reloaded.Add(",\n", header.data() + 1);
     _trace.pipe = file.type == S_IFIFO;
     _trace.namedProcess = pid;
     _trace.fd = file.fd;
     _trace.on = true;
-    _Write(out.data(), out.size());
+    _Write(reloaded.size() != 0 ? reloaded : header);
     LogText(("Tracing calls to \"" + path + "\"").c_str());
 }
 
@@ -285,7 +237,7 @@ void _Open() {
 // to its parent's. It has one thread now, so the parent's descriptor can go.
 void _StartInChild() {
     _trace.pid = getpid();
-    for (_Statistics& statistics : _trace.statistics) statistics.reset();
+    for (_Statistics& statistics : _trace.statistics) statistics.calls = 0;
     if (!_trace.perProcess) return;
     close(_trace.fd.exchange(-1));
     _trace.file = _Trace::kPending;
@@ -293,7 +245,8 @@ void _StartInChild() {
 
 // The first record of such a child opens its file; its other threads wait
 // for that rather than lose their records.
-void _OpenPendingFile() {
+bool _Recording() {
+    if (!IsCallTraceOn()) return false;
     auto pending = _Trace::kPending;
     if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
         try {
@@ -304,54 +257,34 @@ void _OpenPendingFile() {
         _trace.file = _Trace::kReady;
     }
     while (_trace.file.load() == _Trace::kOpening) sched_yield();
-}
-
-bool _Recording() {
-    if (!IsCallTraceOn()) return false;
-    if (_trace.file.load(std::memory_order_acquire) != _Trace::kReady) _OpenPendingFile();
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
-// Sorted by total time, like strace -c.
+// Like strace -c: by total time, with each function's share of it.
 void _WriteSummary() {
-    size_t order[kMaxTracedFunctions], count = 0;
-    uint64_t allNanoseconds = 0;
-    const _Statistics* statistics = _trace.statistics;
-    for (size_t i = 0; i < kMaxTracedFunctions; ++i) {
-        if (statistics[i].calls == 0) continue;
-        allNanoseconds += statistics[i].totalNanoseconds;
-        size_t at = count++;
-        for (;
-             at > 0 && statistics[order[at - 1]].totalNanoseconds < statistics[i].totalNanoseconds;
-             --at) {
-            order[at] = order[at - 1];
-        }
-        order[at] = i;
+    const _Statistics* rows[kMaxTracedFunctions];
+    size_t count = 0;
+    uint64_t allTime = 0;
+    for (const _Statistics& row : _trace.statistics) {
+        if (row.calls == 0) continue;
+        allTime += row.total;
+        rows[count++] = &row;
     }
+    std::sort(rows, rows + count, [](auto* a, auto* b) { return a->total > b->total; });
     TraceRecord out;
-    out.Put("# summary of pid ");
-    out.Number(static_cast<uint64_t>(_trace.pid.load()));
-    out.Put(" ");
-    out.Quoted(program_invocation_short_name);
-    out.Put(
-        ", by total time\n# time %    total us     mean us      max us    calls failures"
-        " function\n");
+    out.Add("# summary of pid ", _trace.pid.load(), " ", TraceQuoted{program_invocation_short_name},
+            ", by total time\n",
+            "# time %    total us     mean us      max us    calls failures function\n");
     for (size_t i = 0; i < count; ++i) {
-        const _Statistics& row = statistics[order[i]];
-        const uint64_t total = row.totalNanoseconds, calls = row.calls;
-        const uint64_t share = allNanoseconds == 0 ? 0 : total * 10000 / allNanoseconds;
-        out.Put("# ");
-        out.Number(share / 100, 10, 3, ' ');
-        out.Put(".");
-        out.Number(share % 100, 10, 2);
-        out.Microseconds(static_cast<int64_t>(total), 12);
-        out.Microseconds(static_cast<int64_t>(total / calls), 12);
-        out.Microseconds(static_cast<int64_t>(row.maxNanoseconds), 12);
-        out.Number(calls, 10, 9, ' ');
-        out.Number(row.failures, 10, 9, ' ');
-        out.Put(" ");
-        out.Put(row.name.load());
-        out.Put("\n");
+        const _Statistics& row = *rows[i];
+        const uint64_t total = row.total, calls = row.calls;
+        const uint64_t share = allTime == 0 ? 0 : total * 10000 / allTime;
+        out.Add("# ", TraceNumber{share / 100, 3, 10, ' '}, ".", TraceNumber{share % 100, 2},
+                TraceTime{static_cast<int64_t>(total), 12},
+                TraceTime{static_cast<int64_t>(total / calls), 12},
+                TraceTime{static_cast<int64_t>(row.longest.load()), 12},
+                TraceNumber{calls, 9, 10, ' '}, TraceNumber{row.failures, 9, 10, ' '}, " ",
+                row.name.load(), "\n");
     }
     _Send(_trace.fd, out.data(), out.size());
 }
@@ -401,141 +334,101 @@ bool IsCallTraceOn() { return _trace.on.load(std::memory_order_relaxed); }
 
 int64_t TraceClock() { return _Nanoseconds(CLOCK_MONOTONIC); }
 
+// Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT"; JSON: the
+// process's and the thread's names where this process or thread has none in
+// the file yet, then the event up to its arguments.
 TraceRecord::TraceRecord(const char* name, int64_t start, const char* inside) noexcept
     : m_name(name), m_start(start), m_inside(inside) {
-    if (start == 0) return;
     const _KeptErrno kept;
-    if (!_Recording()) return;
+    if (start == 0 || !_Recording()) return;
     m_stage = kArguments;
     const pid_t pid = _trace.pid.load(std::memory_order_relaxed);
     const bool newThread = t_thread.process != pid;
     if (newThread) t_thread = {pid, static_cast<pid_t>(syscall(SYS_gettid))};
     if (!_trace.json) {
-        _WallClock(*this, _Utc(start), false);
-        Put(" ");
-        Number(static_cast<uint64_t>(pid));
-        Put("/");
-        Number(static_cast<uint64_t>(t_thread.id));
-        Put(inside != nullptr ? " -- " : " ");
-        Put(name);
-        if (inside == nullptr) Put("(");
+        _WallClock(*this, _trace.realtimeOrigin + (start - _trace.monotonicOrigin), false);
+        Add(" ", pid, "/", t_thread.id, inside != nullptr ? " -- " : " ", name,
+            inside != nullptr ? "" : "(");
         return;
     }
     if (_trace.namedProcess.exchange(pid) != pid) {
-        Put(",\n");
+        Add(",\n");
         _ProcessEvent(*this, pid);
     }
     if (newThread) {
         char threadName[16] = "";  // the program's name unless it named the thread
         prctl(PR_GET_NAME, threadName);
-        Put(",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":");
-        Number(static_cast<uint64_t>(pid));
-        Put(",\"tid\":");
-        Number(static_cast<uint64_t>(t_thread.id));
-        Put(",\"args\":{\"name\":");
-        Quoted(threadName);
-        Put("}}");
+        Add(",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":", pid, ",\"tid\":", t_thread.id,
+            ",\"args\":{\"name\":", TraceQuoted{threadName}, "}}");
     }
-    Put(",\n{\"name\":");
-    Quoted(name);
-    Put(inside != nullptr ? ",\"cat\":\"front end\",\"ph\":\"X\",\"pid\":"
-                          : ",\"cat\":\"call\",\"ph\":\"X\",\"pid\":");
-    Number(static_cast<uint64_t>(pid));
-    Put(",\"tid\":");
-    Number(static_cast<uint64_t>(t_thread.id));
-    Put(",\"ts\":");
-    Microseconds(start, 1);
-    Put(",\"args\":{");
+    Add(",\n{\"name\":", TraceQuoted{name}, ",\"cat\":\"", inside != nullptr ? "front end" : "call",
+        "\",\"ph\":\"X\",\"pid\":", pid, ",\"tid\":", t_thread.id, ",\"ts\":", TraceTime{start, 1},
+        ",\"args\":{");
 }
 
 void TraceRecord::_Name(const char* name) {
     const bool first = m_arguments++ == 0;
-    if (!_trace.json) return Put(m_inside != nullptr ? " " : first ? "" : ", ");
-    Put(first ? "\"" : ",\"");
-    Put(name);
-    Put("\":");
-}
-
-// "0x" and the digits, in quotes in JSON.
-void TraceRecord::_Hex(const char* quote, uint64_t value, int width) {
-    Put(quote);
-    Put("0x");
-    Number(value, 16, width);
-    Put(quote);
+    if (!_trace.json) return Add(m_inside != nullptr ? " " : first ? "" : ", ");
+    Add(first ? "\"" : ",\"", name, "\":");
 }
 
 void TraceRecord::Pointer(const char* name, const void* pointer) {
     if (m_stage != kArguments) return;
     _Name(name);
-    if (pointer == nullptr) return Put("null");
-    _Hex(_trace.json ? "\"" : "", reinterpret_cast<uintptr_t>(pointer), 1);
+    if (pointer == nullptr) return Add("null");
+    const char* quote = _trace.json ? "\"" : "";
+    Add(quote, "0x", TraceNumber{reinterpret_cast<uintptr_t>(pointer), 1, 16}, quote);
 }
 
 void TraceRecord::Integer(const char* name, uint64_t value) {
     if (m_stage != kArguments) return;
     _Name(name);
-    Number(value);
+    Add(value);
 }
 
 void TraceRecord::Text(const char* name, const char* text) {
     if (m_stage != kArguments) return;
     _Name(name);
-    Quoted(text);
+    Add(TraceQuoted{text});
 }
 
 void TraceRecord::PointerTo(const char* name, const void* pointer, const uint32_t* value) {
     Pointer(name, pointer);
     if (m_stage != kArguments || value == nullptr) return;
-    if (_trace.json) {
-        Put(",\"*");
-        Put(name);
-        Put("\":");
-    } else {
-        Put(" -> ");
-    }
-    Number(*value);
-}
-
-void TraceRecord::_Result() {
-    Put(!_trace.json ? ") = " : m_arguments > 0 ? ",\"result\":" : "\"result\":");
-    m_stage = kResult;
+    if (_trace.json) return Add(",\"*", name, "\":", *value);
+    Add(" -> ", *value);
 }
 
 void TraceRecord::Code(uint32_t code, const char* codeName) {
     if (m_stage != kArguments) return;
-    _Result();
-    _Hex(_trace.json ? "\"" : "", code, 8);
-    if (codeName == nullptr) return;
-    Put(_trace.json ? ",\"resultName\":\"" : " ");
-    Put(codeName);
-    Put(_trace.json ? "\"" : "");
+    m_stage = kResult;
+    if (!_trace.json)
+        return Add(") = 0x", TraceNumber{code, 8, 16}, codeName != nullptr ? " " : "",
+                   codeName != nullptr ? codeName : "");
+    Add(m_arguments > 0 ? ",\"result\":" : "\"result\":", "\"0x", TraceNumber{code, 8, 16}, "\"");
+    if (codeName != nullptr) Add(",\"resultName\":\"", codeName, "\"");
 }
 
 void TraceRecord::ResultText(const char* text) {
     if (m_stage != kArguments) return;
-    _Result();
-    Quoted(text);
+    m_stage = kResult;
+    Add(!_trace.json      ? ") = "
+        : m_arguments > 0 ? ",\"result\":"
+                          : "\"result\":",
+        TraceQuoted{text});
 }
 
 void TraceRecord::InnerCall(const char* name, uint32_t result, const uint32_t* value) {
     if (m_stage != kResult) return;
-    if (_trace.json) {
-        Put(",\"frontEndCall\":{\"name\":\"");
-        Put(name);
-        Put("\",\"result\":");
-        _Hex("\"", result, 8);
-        if (value != nullptr) Put(",\"counter\":");
-    } else {
-        Put(" [by the front end: ");
-        Put(name);
-        Put(value != nullptr ? "(-> " : "(");
-    }
-    if (value != nullptr) Number(*value);
     if (!_trace.json) {
-        Put(") = ");
-        _Hex("", result, 8);
+        Add(" [by the front end: ", name, value != nullptr ? "(-> " : "(");
+        if (value != nullptr) Add(*value);
+        return Add(") = 0x", TraceNumber{result, 8, 16}, "]");
     }
-    Put(_trace.json ? "}" : "]");
+    Add(",\"frontEndCall\":{\"name\":\"", name, "\",\"result\":\"0x", TraceNumber{result, 8, 16},
+        "\"");
+    if (value != nullptr) Add(",\"counter\":", *value);
+    Add("}");
 }
 
 void TraceRecord::End(int function, bool failed) noexcept {
@@ -545,57 +438,44 @@ void TraceRecord::End(int function, bool failed) noexcept {
     if (function >= 0 && static_cast<size_t>(function) < kMaxTracedFunctions) {
         _trace.statistics[function].count(m_name, failed, static_cast<uint64_t>(duration));
     }
-    if (_trace.json) {
-        if (m_inside != nullptr) {
-            Put(",\"in\":\"");
-            Put(m_inside);
-            Put("\"");
-        }
-        Put("},\"dur\":");
-        Microseconds(duration, 1);
-        Put("}");
+    if (!_trace.json) {
+        Add(" <", TraceTime{duration, 1}, "us>");
+        if (m_inside != nullptr) Add(" (in ", m_inside, ")");
+        Add("\n");
     } else {
-        Put(" <");
-        Microseconds(duration, 1);
-        Put("us>");
-        if (m_inside != nullptr) {
-            Put(" (in ");
-            Put(m_inside);
-            Put(")");
-        }
-        Put("\n");
+        if (m_inside != nullptr) Add(",\"in\":\"", m_inside, "\"");
+        Add("},\"dur\":", TraceTime{duration, 1}, "}");
     }
-    _Write(m_data, m_size);
+    _Write(*this);
     m_stage = kOff;
 }
 
-void TraceRecord::Put(const char* text, size_t length) {
+void TraceRecord::_Put(const char* bytes, size_t length) {
     length = std::min(length, sizeof m_data - m_size);
-    memcpy(m_data + m_size, text, length);
+    memcpy(m_data + m_size, bytes, length);
     m_size += length;
 }
 
-void TraceRecord::Put(const char* text) { Put(text, strlen(text)); }
+void TraceRecord::Add(const char* text) { _Put(text, strlen(text)); }
 
-void TraceRecord::Number(uint64_t value, int base, int width, char pad) {
+void TraceRecord::Add(uint64_t decimal) { Add(TraceNumber{decimal, 1}); }
+
+void TraceRecord::Add(TraceNumber number) {
     char digits[24];
-    const char* end = std::to_chars(digits, digits + sizeof digits, value, base).ptr;
-    for (auto length = end - digits; length < width; ++length) Put(&pad, 1);
-    Put(digits, static_cast<size_t>(end - digits));
+    const char* end = std::to_chars(digits, digits + sizeof digits, number.value, number.base).ptr;
+    for (auto length = end - digits; length < number.width; ++length) _Put(&number.pad, 1);
+    _Put(digits, static_cast<size_t>(end - digits));
 }
 
-void TraceRecord::Microseconds(int64_t nanoseconds, int width) {
-    const auto value = static_cast<uint64_t>(nanoseconds);
-    Number(value / 1000, 10, width - 4, ' ');
-    Put(".");
-    Number(value % 1000, 10, 3);
+void TraceRecord::Add(TraceTime time) {
+    const auto value = static_cast<uint64_t>(time.nanoseconds);
+    Add(TraceNumber{value / 1000, time.width - 4, 10, ' '}, ".", TraceNumber{value % 1000, 3});
 }
 
-void TraceRecord::Quoted(const char* text) {
-    if (text == nullptr) return Put("null");
-    constexpr size_t kLimit = PIPE_BUF - kTailRoom - sizeof kCutMark;
-    Put("\"");
-    for (auto* at = reinterpret_cast<const unsigned char*>(text); *at != 0;) {
+void TraceRecord::Add(TraceQuoted quoted) {
+    if (quoted.text == nullptr) return Add("null");
+    Add("\"");
+    for (auto* at = reinterpret_cast<const unsigned char*>(quoted.text); *at != 0;) {
         const int sequence = _Utf8Sequence(at);
         char escaped[8] = {'\\', static_cast<char>(*at)};
         const char* bytes = escaped;
@@ -612,14 +492,14 @@ void TraceRecord::Quoted(const char* text) {
             bytes = reinterpret_cast<const char*>(at);
             length = static_cast<size_t>(sequence);
         }
-        if (m_size + length > kLimit) {
-            Put(kCutMark);
+        if (m_size + length > kTextLimit) {
+            Add(kCutMark);
             break;
         }
-        Put(bytes, length);
+        _Put(bytes, length);
         at += sequence < 0 ? -sequence : sequence;
     }
-    Put("\"");
+    Add("\"");
 }
 
 }  // namespace Internal_Trelvo

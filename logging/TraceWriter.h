@@ -8,9 +8,9 @@
 // or the Chrome trace-event format for a name ending in ".json", whose
 // closing bracket is never written: the file is whole at every moment. A
 // text trace gets a summary per function at every end. No lock and no
-// allocation on the record path, and errno as the caller left it. What the
-// functions and their values are is the caller's (api/CallTrace.h);
-// docs/user-guide.md describes both layouts.
+// allocation per record, and errno as the caller left it. The functions and
+// their values are the caller's (api/CallTrace.h); docs/user-guide.md
+// describes both layouts.
 #pragma once
 
 #include <limits.h>
@@ -31,16 +31,34 @@ void StartCallTrace() noexcept;
 bool IsCallTraceStarted();
 bool IsCallTraceOn();
 
-// CLOCK_MONOTONIC in nanoseconds.
+// CLOCK_MONOTONIC in nanoseconds; BeginTracedCall gives 0 when tracing is off.
 int64_t TraceClock();
-// TraceClock when tracing is on, else 0.
 inline int64_t BeginTracedCall() { return IsCallTraceOn() ? TraceClock() : 0; }
 
+// Parts of a record besides texts and decimal numbers.
+struct TraceNumber {  // at least width digits, padded by pad
+    uint64_t value;
+    int width;
+    int base = 10;
+    char pad = '0';
+};
+struct TraceTime {  // microseconds with three decimals, at least width characters
+    int64_t nanoseconds;
+    int width;
+};
+// Quoted and escaped as a JSON string, ill-formed UTF-8 as one U+FFFD per
+// maximal subpart, cut at a character boundary with a mark where the record
+// would outgrow PIPE_BUF; null without quotes.
+struct TraceQuoted {
+    const char* text;
+};
+
 // The record of a call that began at start (0: tracing was off then), or
-// with inside set, of the front end's own event inside that call. Arguments
-// first, then the result, then End. Nothing happens when tracing is off.
+// with inside set, of the front end's own event inside that call: the
+// arguments, then the result, then End. Nothing when tracing is off.
 class TraceRecord {
 public:
+    TraceRecord() = default;  // a plain buffer
     TraceRecord(const char* name, int64_t start, const char* inside = nullptr) noexcept;
     TraceRecord(const TraceRecord&) = delete;
     TraceRecord& operator=(const TraceRecord&) = delete;
@@ -50,38 +68,34 @@ public:
     void Text(const char* name, const char* text);
     // The pointer, and the value behind it where value is not null.
     void PointerTo(const char* name, const void* pointer, const uint32_t* value);
-
     // The result: a code with its name or null, or a text.
     void Code(uint32_t code, const char* codeName);
     void ResultText(const char* text);
     // A call that the caller made itself inside this one, and the value it
     // wrote where value is not null.
     void InnerCall(const char* name, uint32_t result, const uint32_t* value);
-
     // Times the record and writes it; a call's with its index and whether it
     // failed, counted for the summary.
     void End(int function = -1, bool failed = false) noexcept;
 
-    // Appended bytes; a text is cut first, at a character boundary.
-    void Put(const char* text, size_t length);
-    void Put(const char* text);
-    void Number(uint64_t value, int base = 10, int width = 1, char pad = '0');
-    // Microseconds with three decimals, at least width characters.
-    void Microseconds(int64_t nanoseconds, int width = 5);
-    // A text quoted and escaped as a JSON string, ill-formed UTF-8 as U+FFFD
-    // per maximal subpart, cut with a mark where the record would outgrow
-    // PIPE_BUF; null without quotes.
-    void Quoted(const char* text);
-    size_t size() const { return m_size; }
+    // Appends; what does not fit is dropped.
+    void Add(const char* text);
+    void Add(uint64_t decimal);
+    void Add(TraceNumber number);
+    void Add(TraceTime time);
+    void Add(TraceQuoted text);
+    template <typename First, typename Second, typename... Rest>
+    void Add(const First& first, const Second& second, const Rest&... rest) {
+        Add(first);
+        Add(second, rest...);
+    }
     const char* data() const { return m_data; }
-
-    TraceRecord() = default;  // a plain buffer
+    size_t size() const { return m_size; }
 
 private:
     enum Stage { kOff, kArguments, kResult };
     void _Name(const char* name);
-    void _Result();
-    void _Hex(const char* quote, uint64_t value, int width);
+    void _Put(const char* bytes, size_t length);
 
     Stage m_stage = kOff;
     const char* m_name = nullptr;
