@@ -351,7 +351,7 @@ TraceRecord::TraceRecord(const char* name, int64_t start, const char* inside) no
             inside != nullptr ? "" : "(");
         return;
     }
-    if (_trace.namedProcess.exchange(pid) != pid) {
+    if (_trace.namedProcess.load() != pid && _trace.namedProcess.exchange(pid) != pid) {
         Add(",\n");
         _ProcessEvent(*this, pid);
     }
@@ -366,30 +366,27 @@ TraceRecord::TraceRecord(const char* name, int64_t start, const char* inside) no
         ",\"args\":{");
 }
 
-void TraceRecord::_Name(const char* name) {
+bool TraceRecord::_Argument(const char* name) {
+    if (m_stage != kArguments) return false;
     const bool first = m_arguments++ == 0;
-    if (!_trace.json) return Add(m_inside != nullptr ? " " : first ? "" : ", ");
-    Add(first ? "\"" : ",\"", name, "\":");
+    if (!_trace.json) Add(m_inside != nullptr ? " " : first ? "" : ", ");
+    if (_trace.json) Add(first ? "\"" : ",\"", name, "\":");
+    return true;
 }
 
 void TraceRecord::Pointer(const char* name, const void* pointer) {
-    if (m_stage != kArguments) return;
-    _Name(name);
+    if (!_Argument(name)) return;
     if (pointer == nullptr) return Add("null");
     const char* quote = _trace.json ? "\"" : "";
     Add(quote, "0x", TraceNumber{reinterpret_cast<uintptr_t>(pointer), 1, 16}, quote);
 }
 
 void TraceRecord::Integer(const char* name, uint64_t value) {
-    if (m_stage != kArguments) return;
-    _Name(name);
-    Add(value);
+    if (_Argument(name)) Add(value);
 }
 
 void TraceRecord::Text(const char* name, const char* text) {
-    if (m_stage != kArguments) return;
-    _Name(name);
-    Add(TraceQuoted{text});
+    if (_Argument(name)) Add(TraceQuoted{text});
 }
 
 void TraceRecord::PointerTo(const char* name, const void* pointer, const uint32_t* value) {
@@ -399,23 +396,22 @@ void TraceRecord::PointerTo(const char* name, const void* pointer, const uint32_
     Add(" -> ", *value);
 }
 
-void TraceRecord::Code(uint32_t code, const char* codeName) {
-    if (m_stage != kArguments) return;
+bool TraceRecord::_Result() {
+    if (m_stage != kArguments) return false;
     m_stage = kResult;
-    if (!_trace.json)
-        return Add(") = 0x", TraceNumber{code, 8, 16}, codeName != nullptr ? " " : "",
-                   codeName != nullptr ? codeName : "");
-    Add(m_arguments > 0 ? ",\"result\":" : "\"result\":", "\"0x", TraceNumber{code, 8, 16}, "\"");
-    if (codeName != nullptr) Add(",\"resultName\":\"", codeName, "\"");
+    Add(!_trace.json ? ") = " : m_arguments > 0 ? ",\"result\":" : "\"result\":");
+    return true;
+}
+
+void TraceRecord::Code(uint32_t code, const char* codeName) {
+    if (!_Result()) return;
+    const char* quote = _trace.json ? "\"" : "";
+    Add(quote, "0x", TraceNumber{code, 8, 16}, quote);
+    if (codeName != nullptr) Add(_trace.json ? ",\"resultName\":\"" : " ", codeName, quote);
 }
 
 void TraceRecord::ResultText(const char* text) {
-    if (m_stage != kArguments) return;
-    m_stage = kResult;
-    Add(!_trace.json      ? ") = "
-        : m_arguments > 0 ? ",\"result\":"
-                          : "\"result\":",
-        TraceQuoted{text});
+    if (_Result()) Add(TraceQuoted{text});
 }
 
 void TraceRecord::InnerCall(const char* name, uint32_t result, const uint32_t* value) {
@@ -435,7 +431,7 @@ void TraceRecord::End(int function, bool failed) noexcept {
     if (m_stage == kOff) return;
     const _KeptErrno kept;
     const int64_t duration = TraceClock() - m_start;
-    if (function >= 0 && static_cast<size_t>(function) < kMaxTracedFunctions) {
+    if (!_trace.json && function >= 0 && static_cast<size_t>(function) < kMaxTracedFunctions) {
         _trace.statistics[function].count(m_name, failed, static_cast<uint64_t>(duration));
     }
     if (!_trace.json) {

@@ -75,7 +75,7 @@ public:
     // wrote where value is not null.
     void InnerCall(const char* name, uint32_t result, const uint32_t* value);
     // Times the record and writes it; a call's with its index and whether it
-    // failed, counted for the summary.
+    // failed, counted for the summary of a text trace.
     void End(int function = -1, bool failed = false) noexcept;
 
     // Appends; what does not fit is dropped.
@@ -94,7 +94,8 @@ public:
 
 private:
     enum Stage { kOff, kArguments, kResult };
-    void _Name(const char* name);
+    bool _Argument(const char* name);  // false when the record is off
+    bool _Result();
     void _Put(const char* bytes, size_t length);
 
     Stage m_stage = kOff;
