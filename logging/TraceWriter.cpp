@@ -180,10 +180,11 @@ size_t _ProcessEvent(TraceRecord& out, pid_t pid) {
 }
 
 // The file's beginning; its part up to the process id, whose size is
-// returned, tells a file that this process began (a reload of the front end).
-size_t _Header(TraceRecord& out, pid_t pid) {
+// returned, tells a file that this process began (a reload of the front end),
+// which a JSON array goes on after a comma.
+size_t _Header(TraceRecord& out, pid_t pid, bool reload = false) {
     if (_trace.json) {
-        out.Add("[");
+        out.Add(reload ? ",\n" : "[");
         return _ProcessEvent(out, pid);
     }
     out.Add("# pid ", pid, " ");
@@ -223,12 +224,12 @@ void _Open() {
         close(file.fd);
         return;
     }
-    if (reload && _trace.json) reloaded.Add(",\n", header.data() + 1);
+    if (reload) _Header(reloaded, pid, true);
     _trace.pipe = file.type == S_IFIFO;
     _trace.namedProcess = pid;
     _trace.fd = file.fd;
     _trace.on = true;
-    _Write(reloaded.size() != 0 ? reloaded : header);
+    _Write(reload ? reloaded : header);
     LogText(("Tracing calls to \"" + path + "\"").c_str());
 }
 

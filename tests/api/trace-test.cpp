@@ -6,6 +6,7 @@
 // traced, refused or failing behaves as an untraced one.
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -203,6 +204,9 @@ TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCallAndNamesProcessAndThread) {
         shown.push_back(event["name"].get<std::string>() + " " + args);
     }
     const char* process = R"(process_name {"name":"trace-test","ts":)";
+    char threadName[16] = "";  // an emulator's own name under one
+    prctl(PR_GET_NAME, threadName);
+    const std::string thread = R"(thread_name {"name":")" + std::string(threadName) + R"("})";
     ASSERT_EQ(shown.size(), 21u) << events.dump(1);
     EXPECT_EQ(shown[0].rfind(process, 0), 0u) << shown[0];
     EXPECT_EQ(shown[17].rfind(process, 0), 0u) << shown[17];
@@ -211,7 +215,7 @@ TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCallAndNamesProcessAndThread) {
         shown,
         (std::vector<std::string>{
             "process_name",
-            R"(thread_name {"name":"trace-test"})",
+            thread,
             R"(VELT_GetService {"arg1":7,"arg2":null,"result":"0x8000000e","resultName":"TRELVO_E_IMPLEMENTATION_UNAVAILABLE"})",
             R"(VELT_Disconnect {"result":"0x80000007","resultName":"TRELVO_E_NOT_LOADED"})",
             R"(loaded {"in":"VELT_ConnectWithURI","path":FAKE})",
@@ -228,7 +232,7 @@ TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCallAndNamesProcessAndThread) {
             R"(unloaded {"in":"VELT_DisconnectIfLastClient","path":FAKE})",
             R"(VELT_DisconnectIfLastClient {"*lastClient":1,"lastClient":LAST,"result":"0x00000000"})",
             "process_name",
-            R"(thread_name {"name":"trace-test"})",
+            thread,
             R"(loaded {"in":"VELT_GetService","path":FAKE})",
             R"(VELT_GetService {"arg1":9,"arg2":null,"result":"0x00000000"})",
         }));
