@@ -15,16 +15,18 @@
 namespace Internal_Trelvo {
 
 // The 20 entry points in binding order, then the two path functions.
+// clang-format off
 namespace Traced {
 enum Function : size_t {
 #define TRELVO_TRACED_INDEX(symbol, ...) symbol,
     TRELVO_ENTRY_POINTS(TRELVO_TRACED_INDEX)
 #undef TRELVO_TRACED_INDEX
-        Trelvo_GetVeltApiImplementationPath,
+    Trelvo_GetVeltApiImplementationPath,
     Trelvo_SetVeltApiImplementationPath,
     kCount
 };
 }  // namespace Traced
+// clang-format on
 
 // An argument as the trace shows it. Pass-through values are shown, never
 // followed; a counter (uint32_t *status, *lastClient) is read after the

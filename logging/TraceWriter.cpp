@@ -212,7 +212,7 @@ void _Open() {
     const pid_t pid = _trace.pid;
     const std::string path = TraceFilePath(_trace.pattern, pid);
     if (path.size() >= sizeof _trace.path) return _CannotTrace(path, "the name is too long");
-    path.copy(_trace.path, path.size());
+    _trace.path[path.copy(_trace.path, path.size())] = 0;  // a child's may be shorter
     _trace.json = IsJsonTraceFile(path);
     const TraceFile file = OpenTraceFile(path);
     if (file.fd < 0) return _CannotTrace(path, file.problem);
