@@ -71,10 +71,12 @@ struct _Trace {
     _Statistics statistics[kMaxTracedFunctions];
 } _trace;
 
-// The thread's kernel id, asked once per thread and process. Initial-exec
-// and without a destructor, so that its first use allocates nothing.
+// The thread's kernel id, asked once per thread and process, and whether
+// it is opening a child's file. Initial-exec and without a destructor, so
+// that its first use allocates nothing.
 struct _Thread {
     pid_t process, id;
+    bool opening;
 };
 __attribute__((tls_model("initial-exec"))) thread_local _Thread t_thread;
 
@@ -245,10 +247,12 @@ void _StartInChild() {
 }
 
 // The first record of such a child opens its file; its other threads wait
-// for that rather than lose their records.
-bool _Recording() {
-    if (!IsCallTraceOn()) return false;
+// for that rather than lose their records, but for a signal handler that
+// interrupted the opening thread, whose record is dropped.
+void _OpenPendingFile() {
+    if (t_thread.opening) return;  // a signal handler in this thread's opening
     auto pending = _Trace::kPending;
+    t_thread.opening = true;
     if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
         try {
             _Open();
@@ -257,7 +261,13 @@ bool _Recording() {
         }
         _trace.file = _Trace::kReady;
     }
+    t_thread.opening = false;
     while (_trace.file.load() == _Trace::kOpening) sched_yield();
+}
+
+bool _Recording() {
+    if (!IsCallTraceOn()) return false;
+    if (_trace.file.load() != _Trace::kReady) _OpenPendingFile();
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
@@ -345,7 +355,7 @@ TraceRecord::TraceRecord(const char* name, int64_t start, const char* inside) no
     m_stage = kArguments;
     const pid_t pid = _trace.pid.load(std::memory_order_relaxed);
     const bool newThread = t_thread.process != pid;
-    if (newThread) t_thread = {pid, static_cast<pid_t>(syscall(SYS_gettid))};
+    if (newThread) t_thread = {pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
     if (!_trace.json) {
         _WallClock(*this, _trace.realtimeOrigin + (start - _trace.monotonicOrigin), false);
         Add(" ", pid, "/", t_thread.id, inside != nullptr ? " -- " : " ", name,
