@@ -237,10 +237,13 @@ void _Open() {
 
 // A child of fork is a process of its own: it counts its own calls, and
 // with "%p" in the name writes its own file; otherwise it goes on appending
-// to its parent's. It has one thread now, so the parent's descriptor can go.
+// to its parent's. It has one thread now: no write is in flight, and the
+// parent's descriptor can go.
 void _StartInChild() {
     _trace.pid = getpid();
-    for (_Statistics& statistics : _trace.statistics) statistics.calls = 0;
+    _trace.writers = 0;
+    for (_Statistics& row : _trace.statistics)
+        row.calls = row.failures = row.total = row.longest = 0;
     if (!_trace.perProcess) return;
     close(_trace.fd.exchange(-1));
     _trace.file = _Trace::kPending;

@@ -281,7 +281,9 @@ TEST_P(ChildTraceTest, KeepsEveryRecordOfAChildThatEnds) {
     const bool json = std::strstr(c.name, ".json") != nullptr;
     TraceTo(c.name);
     const FrontEndExports& api = LoadFrontEnd();
-    ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
+    FakeVelt_SetResult(FAKE_VELT_GetService, 5);  // counted for the parent, not the child
+    ASSERT_EQ(api.VELT_GetService(9, nullptr), 5u);
+    FakeVelt_SetResult(FAKE_VELT_GetService, 0);
     for (int run = 0; run < (c.end == ChildEnd::kExitWhileThreadsCall ? 20 : 1); ++run) {
         int parentDone[2];
         ASSERT_EQ(pipe(parentDone), 0);
@@ -315,6 +317,8 @@ TEST_P(ChildTraceTest, KeepsEveryRecordOfAChildThatEnds) {
                 1);
             EXPECT_EQ(std::count(records.begin(), records.end(), "# summary of pid " + pid),
                       c.end == ChildEnd::kAbort ? 0 : 1);
+            EXPECT_EQ(std::count(records.begin(), records.end(), "# VELT_GetService 3 0"),
+                      c.end == ChildEnd::kExit ? 1 : 0);
             continue;
         }
         const Json events = JsonTrace(trace);
