@@ -13,17 +13,17 @@
 #include <string>
 #include <type_traits>
 
+#include "api/CallTrace.h"
 #include "api/EntryPoints.h"
 #include "api/Internal_GetAPILibraryName.h"
 #include "config/ProcessConfiguration.h"
-#include "logging/CallTrace.h"
 #include "logging/InternalLogging.h"
 #include "utils/accessdll.h"
 
 namespace {
 
 using Internal_Trelvo::Binding;
-using Internal_Trelvo::TraceStart;
+namespace Traced = Internal_Trelvo::Traced;
 using Internal_Trelvo::TrelvoConfiguration;
 
 // Process-wide state. The front end is in one of four states, told apart by
@@ -89,28 +89,6 @@ std::string& _LastImplementationErrorMessage() {
 TRELVO_ENTRY_POINTS(TRELVO_ENTRY_POINT_VARIABLE)
 #undef TRELVO_ENTRY_POINT_VARIABLE
 
-// The traced functions, numbered for the trace's summary: the entry points,
-// then the path functions.
-// clang-format off
-enum _TracedFunctionIndex : size_t {
-#define TRELVO_TRACED_INDEX(symbol, ...) _k##symbol,
-    TRELVO_ENTRY_POINTS(TRELVO_TRACED_INDEX)
-#undef TRELVO_TRACED_INDEX
-    _kTrelvo_GetVeltApiImplementationPath,
-    _kTrelvo_SetVeltApiImplementationPath,
-};
-
-constexpr Internal_Trelvo::TracedFunction _tracedFunctions[] = {
-#define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
-    {_k##symbol, #symbol, #arguments},
-    TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
-#undef TRELVO_TRACED_FUNCTION
-    {_kTrelvo_GetVeltApiImplementationPath, "Trelvo_GetVeltApiImplementationPath", "()"},
-    {_kTrelvo_SetVeltApiImplementationPath, "Trelvo_SetVeltApiImplementationPath", "(path)"},
-};
-// clang-format on
-static_assert(std::size(_tracedFunctions) == Internal_Trelvo::kTracedFunctionCount);
-
 // The implementation's own entry points of the plain forwarders,
 // _implementation_VELT_Connect and so on. While calls are traced, the
 // entry-point table holds the tracing wrappers below instead, and they call
@@ -133,12 +111,12 @@ struct _Tracer;
 // record before returning.
 template <typename... Args>
 struct _Tracer<VeltResult (*)(Args...)> {
-    template <auto& implementation, size_t function>
+    template <auto& implementation, Traced::Function function>
     static VeltResult Call(Args... args) {
-        const TraceStart start = Internal_Trelvo::TraceNow();
-        const VeltResult result =
-            implementation != nullptr ? implementation(args...) : TRELVO_E_NOT_IMPLEMENTED;
-        Internal_Trelvo::TraceCall(_tracedFunctions[function], start, {args...}, result);
+        const int64_t start = Internal_Trelvo::TraceClock();
+        const bool present = implementation != nullptr;
+        const VeltResult result = present ? implementation(args...) : TRELVO_E_NOT_IMPLEMENTED;
+        Internal_Trelvo::TraceCall(function, start, {args...}, result, !present);
         return result;
     }
 };
@@ -155,7 +133,7 @@ void _Store(void* address, bool) {
 
 // Binding with the trace on stores the wrapper, also for a missing optional
 // entry point, so that its calls are recorded too. Clearing stores null.
-template <auto& entryPoint, auto& implementation, size_t function>
+template <auto& entryPoint, auto& implementation, Traced::Function function>
 void _StoreTraceable(void* address, bool traced) {
     using EntryPoint = std::remove_reference_t<decltype(entryPoint)>;
     implementation = _EntryPoint<EntryPoint>(address);
@@ -167,7 +145,7 @@ void _StoreTraceable(void* address, bool traced) {
 using _EntryPointStore = void (*)(void* address, bool traced);
 constexpr _EntryPointStore _entryPointStores[] = {
 #define TRELVO_ENTRY_POINT_STORE_Forwarded(symbol) \
-    _StoreTraceable<_##symbol, _implementation_##symbol, _k##symbol>
+    _StoreTraceable<_##symbol, _implementation_##symbol, Traced::symbol>
 #define TRELVO_ENTRY_POINT_STORE_Own(symbol) _Store<_##symbol>
 #define TRELVO_ENTRY_POINT_STORE(symbol, binding, forwarding, ...) \
     TRELVO_ENTRY_POINT_STORE_##forwarding(symbol),
@@ -219,8 +197,9 @@ VeltResult _Bind() {
 }
 
 // Fails, forgetting the path, when nothing is found or it cannot be loaded.
-VeltResult _Load() {
-    const TraceStart start = Internal_Trelvo::BeginTracedCall();
+// The trace shows the loading inside the call of caller.
+VeltResult _Load(Traced::Function caller) {
+    const int64_t start = Internal_Trelvo::BeginTracedCall();
     if (_impl_DLL_Name.empty()) {
         if (_ProcessConfigurationOnce() == ENOMEM) return TRELVO_E_OUT_OF_MEMORY;
         if (!Internal_Trelvo::GetAPILibraryName(_accessConfiguration, _impl_DLL_Name)) {
@@ -232,7 +211,7 @@ VeltResult _Load() {
     }
     _dllModule = InternalUtils::loaddll(_impl_DLL_Name);
     if (_dllModule != nullptr) {
-        Internal_Trelvo::TraceEvent("loaded", _impl_DLL_Name, start);
+        Internal_Trelvo::TraceEvent("loaded", _impl_DLL_Name.c_str(), caller, start);
         return 0;
     }
     _lastInitializationErrorMessage = "Unable to load interface DLL: " + _impl_DLL_Name + " : " +
@@ -242,12 +221,12 @@ VeltResult _Load() {
 }
 
 // Called with _stateLock held.
-VeltResult _Initialize() {
+VeltResult _Initialize(Traced::Function caller) {
     Internal_Trelvo::StartCallTrace();
     _lastInitializationErrorMessage.clear();
     if (_isInitialized.load(std::memory_order_relaxed)) return 0;
     if (_dllModule == nullptr) {
-        const VeltResult loaded = _Load();
+        const VeltResult loaded = _Load(caller);
         if (loaded != 0) return loaded;
     }
     return _Bind();
@@ -257,17 +236,17 @@ VeltResult _Initialize() {
 // and records the loader's text for VELT_GetLastErrorMessage. The log gets
 // only the failure's code: LogConfigFileErrors writes it with the
 // configuration's path and error text, not the loader's.
-void _Uninitialize() {
+void _Uninitialize(Traced::Function caller) {
     _isInitialized.store(false, std::memory_order_relaxed);
     if (_dllModule == nullptr) return;
-    const TraceStart start = Internal_Trelvo::BeginTracedCall();
+    const int64_t start = Internal_Trelvo::BeginTracedCall();
     if (InternalUtils::freedll(_dllModule)) {
         _dllModule = nullptr;
         _ClearEntryPoints();
-        Internal_Trelvo::TraceEvent("unloaded", _impl_DLL_Name, start);
+        Internal_Trelvo::TraceEvent("unloaded", _impl_DLL_Name.c_str(), caller, start);
         return;
     }
-    Internal_Trelvo::TraceEvent("unload failed", _impl_DLL_Name, start);
+    Internal_Trelvo::TraceEvent("unload failed", _impl_DLL_Name.c_str(), caller, start);
     _lastInitializationErrorMessage = InternalUtils::getdllerrormessage();
     Internal_Trelvo::LogConfigFileErrors(static_cast<int32_t>(TRELVO_E_UNLOAD_FAILED));
 }
@@ -294,7 +273,7 @@ template <auto& entryPoint, Binding binding, typename... Args>
 
 // Tracing starts with the first call of any export. A traced call that the
 // front end fails before reaching the implementation records itself.
-TraceStart _EnterTraced() {
+int64_t _EnterTraced() {
     if (!Internal_Trelvo::IsCallTraceStarted()) {
         _Locked<bool>(false, [] {
             Internal_Trelvo::StartCallTrace();
@@ -304,34 +283,46 @@ TraceStart _EnterTraced() {
     return Internal_Trelvo::BeginTracedCall();
 }
 
-template <typename Result>
-Result _Traced(size_t function, const TraceStart& start,
-               std::initializer_list<Internal_Trelvo::TraceArgument> arguments, Result result,
-               const Internal_Trelvo::TraceInnerCall* inner = nullptr) {
-    if (Internal_Trelvo::IsCallTraceOn()) {
-        Internal_Trelvo::TraceCall(_tracedFunctions[function], start, arguments, result, inner);
-    }
+// The result of an export written out here, as the trace records it.
+VeltResult _Traced(Traced::Function function, int64_t start,
+                   std::initializer_list<Internal_Trelvo::TraceArgument> arguments,
+                   VeltResult result, bool byFrontEnd,
+                   const Internal_Trelvo::TraceInnerCall* inner = nullptr) {
+    Internal_Trelvo::TraceCall(function, start, arguments, result, byFrontEnd, inner);
     return result;
+}
+
+// Runs body under the state lock; the text it returns is copied into the
+// call's record before the lock is released, since another thread's call
+// may rewrite it as soon as it is.
+template <typename Body>
+const char* _LockedText(Traced::Function function,
+                        std::initializer_list<Internal_Trelvo::TraceArgument> arguments,
+                        const char* onFailure, Body body) {
+    Internal_Trelvo::TextCallRecord record(function, _EnterTraced(), arguments);
+    const char* text = _Locked<const char*>(onFailure, [&] { return record.Returned(body()); });
+    record.Returned(text);  // when the lock or the body failed; else a no-op
+    record.End();
+    return text;
 }
 
 // Kept out of line so that the ready path of a forwarder needs no stack frame
 // and ends in a tail call. Once initialized with the trace on, the call is
 // recorded by the wrapper that the entry-point table holds. The clocks are
 // read unless the trace is known to be off: the first call starts it.
-template <auto& entryPoint, Binding binding, size_t function, typename... Args>
+template <auto& entryPoint, Binding binding, Traced::Function function, typename... Args>
 [[gnu::noinline, gnu::cold]] VeltResult _InitializeAndCall(Args... args) {
-    const TraceStart start = Internal_Trelvo::IsCallTraceStarted()
-                                 ? Internal_Trelvo::BeginTracedCall()
-                                 : Internal_Trelvo::TraceNow();
+    const int64_t start = Internal_Trelvo::IsCallTraceStarted() ? Internal_Trelvo::BeginTracedCall()
+                                                                : Internal_Trelvo::TraceClock();
     const VeltResult initialized =
-        _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] { return _Initialize(); });
-    if (initialized != 0) return _Traced(function, start, {args...}, initialized);
+        _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] { return _Initialize(function); });
+    if (initialized != 0) return _Traced(function, start, {args...}, initialized, true);
     return _CallBound<entryPoint, binding>(args...);
 }
 
 // Once ready, _Initialize would only clear an error text that is already
 // empty, so the ready path is the flag test alone.
-template <auto& entryPoint, Binding binding, size_t function, typename... Args>
+template <auto& entryPoint, Binding binding, Traced::Function function, typename... Args>
 [[gnu::always_inline]] inline VeltResult _Forward(Args... args) {
     if (__builtin_expect(_isInitialized.load(std::memory_order_acquire), true)) {
         return _CallBound<entryPoint, binding>(args...);
@@ -344,9 +335,9 @@ template <auto& entryPoint, Binding binding, size_t function, typename... Args>
 extern "C" {
 
 // The plain forwarders; the exports marked Own are written out below.
-#define TRELVO_FORWARDER_Forwarded(symbol, binding, parameters, arguments)  \
-    VeltResult symbol parameters {                                          \
-        return _Forward<_##symbol, Binding::binding, _k##symbol> arguments; \
+#define TRELVO_FORWARDER_Forwarded(symbol, binding, parameters, arguments)      \
+    VeltResult symbol parameters {                                              \
+        return _Forward<_##symbol, Binding::binding, Traced::symbol> arguments; \
     }
 #define TRELVO_FORWARDER_Own(...)
 #define TRELVO_FORWARDER(symbol, binding, forwarding, parameters, arguments) \
@@ -359,12 +350,11 @@ TRELVO_ENTRY_POINTS(TRELVO_FORWARDER)
 // Takes the lock throughout: the text it returns lives in state that other
 // threads' calls would otherwise rewrite under it.
 const char* VELT_GetLastErrorMessage(VeltInt arg1) {
-    const TraceStart start = _EnterTraced();
-    const char* text = _Locked<const char*>("", [arg1]() -> const char* {
+    return _LockedText(Traced::VELT_GetLastErrorMessage, {arg1}, "", [arg1]() -> const char* {
         if (!_lastInitializationErrorMessage.empty()) {
             return _lastInitializationErrorMessage.c_str();
         }
-        const VeltResult initialized = _Initialize();
+        const VeltResult initialized = _Initialize(Traced::VELT_GetLastErrorMessage);
         std::string& lastImplementationErrorMessage = _LastImplementationErrorMessage();
         lastImplementationErrorMessage.clear();
         if (initialized == 0) {
@@ -373,62 +363,64 @@ const char* VELT_GetLastErrorMessage(VeltInt arg1) {
         }
         return lastImplementationErrorMessage.c_str();
     });
-    return _Traced(_kVELT_GetLastErrorMessage, start, {arg1}, text);
 }
 
 // An implementation that failed to bind for want of its own VELT_Disconnect
 // is unloaded all the same; the result then says it could not be told.
 VeltResult VELT_Disconnect(void) {
-    const TraceStart start = _EnterTraced();
-    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [] {
+    const int64_t start = _EnterTraced();
+    bool answered = false;  // by the implementation
+    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [&answered] {
         if (_dllModule == nullptr) {
             _isInitialized.store(false, std::memory_order_relaxed);
             return TRELVO_E_NOT_LOADED;
         }
-        const VeltResult result =
-            _VELT_Disconnect != nullptr ? _VELT_Disconnect() : TRELVO_E_NOT_IMPLEMENTED;
-        _Uninitialize();
+        answered = _VELT_Disconnect != nullptr;
+        const VeltResult result = answered ? _VELT_Disconnect() : TRELVO_E_NOT_IMPLEMENTED;
+        _Uninitialize(Traced::VELT_Disconnect);
         return result;
     });
-    return _Traced(_kVELT_Disconnect, start, {}, disconnected);
+    return _Traced(Traced::VELT_Disconnect, start, {}, disconnected, !answered);
 }
 
 VeltResult VELT_DisconnectIfLastClient(uint32_t* lastClient) {
-    const TraceStart start = _EnterTraced();
-    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [lastClient] {
+    const int64_t start = _EnterTraced();
+    bool answered = false;  // by the implementation
+    const VeltResult disconnected = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [&] {
         if (_dllModule == nullptr) return TRELVO_E_NOT_LOADED;
         if (_VELT_DisconnectIfLastClient == nullptr) return TRELVO_E_NOT_SUPPORTED;
         const VeltResult result = _VELT_DisconnectIfLastClient(lastClient);
+        answered = true;
         if (result != 0) return result;
-        if (lastClient != nullptr && *lastClient == 1) _Uninitialize();
+        if (lastClient != nullptr && *lastClient == 1) {
+            _Uninitialize(Traced::VELT_DisconnectIfLastClient);
+        }
         return VeltResult{0};
     });
-    return _Traced(_kVELT_DisconnectIfLastClient, start, {lastClient}, disconnected);
+    return _Traced(Traced::VELT_DisconnectIfLastClient, start, {lastClient}, disconnected,
+                   !answered);
 }
 
 const char* Trelvo_GetVeltApiImplementationPath(void) {
-    const TraceStart start = _EnterTraced();
-    const char* path = _Locked<const char*>(nullptr, []() -> const char* {
-        if (!_impl_DLL_Name.empty()) return _impl_DLL_Name.c_str();
-        if (_ProcessConfigurationOnce() == ENOMEM) return nullptr;
-        if (Internal_Trelvo::GetAPILibraryName(_accessConfiguration, _impl_DLL_Name) &&
-            _IsLoadable(_impl_DLL_Name)) {
-            return _impl_DLL_Name.c_str();
-        }
-        _impl_DLL_Name.clear();
-        return nullptr;
-    });
-    return _Traced(_kTrelvo_GetVeltApiImplementationPath, start, {}, path);
+    return _LockedText(
+        Traced::Trelvo_GetVeltApiImplementationPath, {}, nullptr, []() -> const char* {
+            if (!_impl_DLL_Name.empty()) return _impl_DLL_Name.c_str();
+            if (_ProcessConfigurationOnce() == ENOMEM) return nullptr;
+            if (Internal_Trelvo::GetAPILibraryName(_accessConfiguration, _impl_DLL_Name) &&
+                _IsLoadable(_impl_DLL_Name)) {
+                return _impl_DLL_Name.c_str();
+            }
+            _impl_DLL_Name.clear();
+            return nullptr;
+        });
 }
 
 // The connection status that it asks for is shown inside its own record: the
 // client did not call VELT_GetConnectionStatus.
 VeltResult Trelvo_SetVeltApiImplementationPath(const char* path) {
-    const TraceStart start = _EnterTraced();
-    if (path == nullptr) {
-        return _Traced(_kTrelvo_SetVeltApiImplementationPath, start, {path},
-                       TRELVO_E_NULL_ARGUMENT);
-    }
+    constexpr Traced::Function kSetter = Traced::Trelvo_SetVeltApiImplementationPath;
+    const int64_t start = _EnterTraced();
+    if (path == nullptr) return _Traced(kSetter, start, {path}, TRELVO_E_NULL_ARGUMENT, true);
     Internal_Trelvo::TraceInnerCall query{"VELT_GetConnectionStatus", 0, 0};
     bool queried = false;
     const VeltResult result = _Locked<VeltResult>(TRELVO_E_OUT_OF_MEMORY, [&] {
@@ -437,15 +429,15 @@ VeltResult Trelvo_SetVeltApiImplementationPath(const char* path) {
             query.result = _implementation_VELT_GetConnectionStatus(&query.counter);
             if (query.result != 0) return query.result;
             if (query.counter != 0 && query.counter != 3) return VeltResult{0};
-            _Uninitialize();
+            _Uninitialize(kSetter);
         }
         _impl_DLL_Name = path;
         if (_IsLoadable(_impl_DLL_Name)) return VeltResult{0};
         _impl_DLL_Name.clear();
         return TRELVO_E_PATH_NOT_LOADABLE;
     });
-    return _Traced(_kTrelvo_SetVeltApiImplementationPath, start, {path}, result,
-                   queried ? &query : nullptr);
+    const bool byFrontEnd = !queried || query.result == 0;
+    return _Traced(kSetter, start, {path}, result, byFrontEnd, queried ? &query : nullptr);
 }
 
 }  // extern "C"

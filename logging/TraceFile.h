@@ -2,7 +2,8 @@
 // SPDX-License-Identifier: MIT
 
 // The call trace's file: its name from TRELVOTRACE, its format, and its safe
-// creation. No state; shared by the front end and trelvo-doctor.
+// opening, which may run as root in a shared directory. No state; shared by
+// the front end and trelvo-doctor.
 #pragma once
 
 #include <sys/types.h>
@@ -25,13 +26,21 @@ bool IsPerProcessTracePattern(const std::string& pattern);
 // A name ending in ".json" gives the Chrome trace-event format, any other text.
 bool IsJsonTraceFile(const std::string& path);
 
-// Opens path for appending, close-on-exec, and returns its descriptor, or
-// -errno: a new file, or an existing one emptied. A symbolic link in its
-// place is never followed (-ELOOP), nor a FIFO without a reader waited for.
-int CreateTraceFile(const std::string& path);
+struct TraceFile {
+    int fd = -1;
+    mode_t type = 0;      // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    std::string problem;  // why there is no descriptor
+};
 
-// Why the file could not be opened, without opening it: a symbolic link in
-// its place, or the error that its directory gives; empty when nothing
+// Opens path for appending, blocking and close-on-exec, and empties nothing.
+// A new file is created exclusively, mode 0600. An existing name is taken
+// only as a regular file with one link, a FIFO or a terminal, owned by the
+// effective user (or /dev/tty), as the opened descriptor shows it: never
+// through a symbolic link, and never waiting for a FIFO's reader. A regular
+// file is opened for reading too, so that its header can be read back.
+TraceFile OpenTraceFile(const std::string& path);
+
+// Why the file would be refused, without opening it; empty when nothing
 // stands in the way.
 std::string TraceFileProblem(const std::string& path);
 

@@ -2,7 +2,12 @@
 // SPDX-License-Identifier: MIT
 
 // The call trace, read back from its file: what each record shows, that no
-// record is lost or torn, and that tracing off or failing changes no call.
+// record is lost or torn whatever way the process ends, and that a call
+// traced, refused or failing behaves as an untraced one.
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,11 +15,14 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <regex>
 #include <set>
+#include <thread>
 #include <vector>
 
 #include "FrontEnd.h"
@@ -24,14 +32,19 @@ namespace {
 
 using Json = nlohmann::json;
 
-// NAME(ARGUMENTS) = RESULT  DURATION us  pid P tid T  TIMESTAMP; the part
-// before the duration is the first group.
+// TIME PID/TID RECORD <DURATIONus>[ (in NAME)]; the record and the suffix
+// are the third and fourth groups.
 const std::regex kTextRecord(
-    R"((.*\S)  \d+\.\d{3} us  pid (\d+) tid (\d+)  \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z)");
-// # NAME  calls N  failures F  total T us  mean M us  max X us; the part
-// before the total is the first group.
-const std::regex kSummaryLine(R"((# \w+  calls \d+  failures \d+)  total \d+\.\d{3} us  mean )"
-                              R"(\d+\.\d{3} us  max \d+\.\d{3} us)");
+    R"(\d\d:\d\d:\d\d\.\d{6} (\d+)/(\d+) (.*) <\d+\.\d{3}us>( \(in \w+\))?)");
+const std::regex kHeader(R"(# pid (\d+) "trace-test" trace started \d{4}-\d\d-\d\dT\d\d:\d\d:)"
+                         R"(\d\d\.\d{6}Z at CLOCK_MONOTONIC \d+\.\d{6} s)");
+const std::regex kSummaryHead(R"(# summary of pid (\d+) "trace-test", by total time)");
+const char kSummaryColumns[] =
+    "# time %    total us     mean us      max us    calls failures function";
+// SHARE TOTAL MEAN MAX CALLS FAILURES NAME; the total's microseconds, the
+// calls, the failures and the name are the groups.
+const std::regex kSummaryRow(
+    R"(# +\d+\.\d\d +(\d+)\.\d{3} +\d+\.\d{3} +\d+\.\d{3} +(\d+) +(\d+) (\w+))");
 
 std::string Hex(const void* pointer) {
     char text[32];
@@ -44,38 +57,52 @@ protected:
     TraceTest() : m_fake(PlaceFake("complete", library())) {}
 
     // Traces into name, relative to the current directory work(); returns
-    // the file's path for this process.
-    std::string TraceTo(const std::string& name) {
+    // the file's path for the process pid.
+    std::string TraceTo(const std::string& name, pid_t pid = getpid()) {
         environment().set("TRELVOTRACE", name);
-        return work() + "/" + std::regex_replace(name, std::regex("%p"), std::to_string(getpid()));
+        return work() + "/" + std::regex_replace(name, std::regex("%p"), std::to_string(pid));
     }
 
-    // The first groups of the text records and the summary's lines.
+    // Each line as "RECORD[ (in NAME)]", "# pid P", "# summary of pid P" or,
+    // checked to come by total time and listed here by name, "# NAME CALLS
+    // FAILURES".
     static std::vector<std::string> TextRecords(const std::string& path) {
         std::vector<std::string> records;
+        size_t rows = 0;
+        unsigned long long previousTotal = 0;
         for (const std::string& line : ReadLines(path)) {
             std::smatch match;
-            EXPECT_TRUE(std::regex_match(line, match, kTextRecord) ||
-                        std::regex_match(line, match, kSummaryLine))
-                << line;
-            records.push_back(match[1].str());
+            if (line == kSummaryColumns) {
+                rows = records.size();
+                previousTotal = ULLONG_MAX;
+            } else if (std::regex_match(line, match, kSummaryRow)) {
+                EXPECT_LE(std::stoull(match[1]), previousTotal) << line;
+                previousTotal = std::stoull(match[1]);
+                records.push_back("# " + match[4].str() + " " + match[2].str() + " " +
+                                  match[3].str());
+                std::sort(records.begin() + static_cast<long>(rows), records.end());
+            } else if (std::regex_match(line, match, kTextRecord)) {
+                records.push_back(match[3].str() + match[4].str());
+            } else if (std::regex_match(line, match, kHeader)) {
+                records.push_back("# pid " + match[1].str());
+            } else if (std::regex_match(line, match, kSummaryHead)) {
+                records.push_back("# summary of pid " + match[1].str());
+            } else {
+                ADD_FAILURE() << "unexpected line: " << line;
+            }
         }
         return records;
     }
 
-    static Json JsonTrace(const std::string& path, const std::string& appended = "") {
-        return Json::parse(ReadFile(path).value_or("") + appended, nullptr, false);
+    // A JSON trace has no closing bracket: it is whole as it stands.
+    static Json JsonTrace(const std::string& path) {
+        return Json::parse(ReadFile(path).value_or("") + "]", nullptr, false);
     }
 
-    static int CountLines(const std::string& path, const std::string& start) {
-        const std::vector<std::string> lines = ReadLines(path);
-        return static_cast<int>(
-            std::count_if(lines.begin(), lines.end(),
-                          [&](const std::string& line) { return line.rfind(start, 0) == 0; }));
-    }
-
-    // Finds nothing, loads, unloads on the path setter (status 3), loads
-    // again, and unloads on the last client; then the front end goes.
+    // Finds nothing, loads, fails a status call with a code of the
+    // implementation's own, unloads on the path setter (status 3), loads
+    // again, and unloads on the last client; then the front end goes, is
+    // loaded again in the same process, and goes.
     void MakeCalls() {
         const FrontEndExports& api = LoadFrontEnd();
         const std::string aside = m_fake + ".aside";
@@ -88,12 +115,17 @@ protected:
         EXPECT_EQ(api.VELT_Disconnect(), TRELVO_E_NOT_LOADED);
         EXPECT_EQ(api.VELT_ConnectWithURI(reinterpret_cast<VeltArg>(0x1234), nullptr), 0u);
         EXPECT_EQ(api.VELT_GetService(7, nullptr), 0u);
+        FakeVelt_SetResult(FAKE_VELT_GetConnectionStatus, TRELVO_E_NOT_LOADED);
+        EXPECT_EQ(api.VELT_GetConnectionStatus(&m_status), TRELVO_E_NOT_LOADED);
+        FakeVelt_SetResult(FAKE_VELT_GetConnectionStatus, 0);
         EXPECT_EQ(api.VELT_GetConnectionStatus(&m_status), 0u);
         EXPECT_STREQ(api.VELT_GetLastErrorMessage(0), "say \"hi\"\n");
         EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(m_fake.c_str()), 0u);
         EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), m_fake.c_str());
         EXPECT_EQ(api.VELT_GetConnectionStatus(nullptr), 0u);
         EXPECT_EQ(api.VELT_DisconnectIfLastClient(&m_lastClient), 0u);
+        m_frontEnd->close();
+        EXPECT_EQ(LoadFrontEnd().VELT_GetService(9, nullptr), 0u);
         m_frontEnd->close();
     }
 
@@ -102,92 +134,108 @@ protected:
     uint32_t m_lastClient = 0;
 };
 
-// An earlier run's file is emptied first.
-TEST_F(TraceTest, TextShowsEachCallAndEndsWithTheSummary) {
+// An earlier run's file is emptied first; a reload appends.
+TEST_F(TraceTest, TextShowsEachCallAndASummaryAtEachEnd) {
     const std::string trace = TraceTo("trace.txt");
     root().write("work/trace.txt", "an earlier run's trace\n");
     MakeCalls();
 
-    const std::string fake = "\"" + m_fake + "\"";
-    EXPECT_EQ(
-        TextRecords(trace),
-        (std::vector<std::string>{
-            "VELT_GetService(7, null) = 0x8000000e TRELVO_E_IMPLEMENTATION_UNAVAILABLE",
-            "VELT_Disconnect() = 0x80000007 TRELVO_E_NOT_LOADED",
-            "-- loaded " + fake,
-            "VELT_ConnectWithURI(0x1234, null) = 0x00000000",
-            "VELT_GetService(7, null) = 0x00000000",
-            "VELT_GetConnectionStatus(" + Hex(&m_status) + " -> 3) = 0x00000000",
-            R"(VELT_GetLastErrorMessage(0) = "say \"hi\"\u000a")",
-            "-- unloaded " + fake,
-            "Trelvo_SetVeltApiImplementationPath(" + fake +
-                ") = 0x00000000 [by the front end: VELT_GetConnectionStatus(-> 3) = 0x00000000]",
-            "Trelvo_GetVeltApiImplementationPath() = " + fake,
-            "-- loaded " + fake,
-            "VELT_GetConnectionStatus(null) = 0x00000000",
-            "-- unloaded " + fake,
-            "VELT_DisconnectIfLastClient(" + Hex(&m_lastClient) + " -> 1) = 0x00000000",
-            "# VELT_ConnectWithURI  calls 1  failures 0",
-            "# VELT_GetConnectionStatus  calls 2  failures 0",
-            "# VELT_Disconnect  calls 1  failures 1",
-            "# VELT_DisconnectIfLastClient  calls 1  failures 0",
-            "# VELT_GetService  calls 2  failures 1",
-            "# VELT_GetLastErrorMessage  calls 1  failures 0",
-            "# Trelvo_GetVeltApiImplementationPath  calls 1  failures 0",
-            "# Trelvo_SetVeltApiImplementationPath  calls 1  failures 0",
-        }));
+    const std::string fake = "\"" + m_fake + "\"", pid = std::to_string(getpid());
+    EXPECT_EQ(TextRecords(trace),
+              (std::vector<std::string>{
+                  "# pid " + pid,
+                  "VELT_GetService(7, null) = 0x8000000e TRELVO_E_IMPLEMENTATION_UNAVAILABLE",
+                  "VELT_Disconnect() = 0x80000007 TRELVO_E_NOT_LOADED",
+                  "-- loaded " + fake + " (in VELT_ConnectWithURI)",
+                  "VELT_ConnectWithURI(0x1234, null) = 0x00000000",
+                  "VELT_GetService(7, null) = 0x00000000",
+                  "VELT_GetConnectionStatus(" + Hex(&m_status) + ") = 0x80000007",
+                  "VELT_GetConnectionStatus(" + Hex(&m_status) + " -> 3) = 0x00000000",
+                  R"(VELT_GetLastErrorMessage(0) = "say \"hi\"\u000a")",
+                  "-- unloaded " + fake + " (in Trelvo_SetVeltApiImplementationPath)",
+                  "Trelvo_SetVeltApiImplementationPath(" + fake +
+                      ") = 0x00000000 [by the front end: VELT_GetConnectionStatus(-> 3) = "
+                      "0x00000000]",
+                  "Trelvo_GetVeltApiImplementationPath() = " + fake,
+                  "-- loaded " + fake + " (in VELT_GetConnectionStatus)",
+                  "VELT_GetConnectionStatus(null) = 0x00000000",
+                  "-- unloaded " + fake + " (in VELT_DisconnectIfLastClient)",
+                  "VELT_DisconnectIfLastClient(" + Hex(&m_lastClient) + " -> 1) = 0x00000000",
+                  "# summary of pid " + pid,
+                  "# Trelvo_GetVeltApiImplementationPath 1 0",
+                  "# Trelvo_SetVeltApiImplementationPath 1 0",
+                  "# VELT_ConnectWithURI 1 0",
+                  "# VELT_Disconnect 1 1",
+                  "# VELT_DisconnectIfLastClient 1 0",
+                  "# VELT_GetConnectionStatus 3 1",
+                  "# VELT_GetLastErrorMessage 1 0",
+                  "# VELT_GetService 2 1",
+                  "# pid " + pid,
+                  "-- loaded " + fake + " (in VELT_GetService)",
+                  "VELT_GetService(9, null) = 0x00000000",
+                  "# summary of pid " + pid,
+                  "# VELT_GetService 1 0",
+              }));
 }
 
-TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCall) {
+// Each event as "NAME ARGS" (FAKE for the fake's path, STATUS and LAST for
+// the pointers): the same records, with the process and thread named again
+// after the reload, in one array.
+TEST_F(TraceTest, JsonHoldsOneCompleteEventPerCallAndNamesProcessAndThread) {
     const std::string trace = TraceTo("trace.json");
     MakeCalls();
 
     const Json events = JsonTrace(trace);
     ASSERT_TRUE(events.is_array()) << ReadFile(trace).value_or("");
-    const Json loaded = {{"name", "loaded"}, {"cat", "front end"}, {"args", {{"path", m_fake}}}};
-    const Json unloaded = {
-        {"name", "unloaded"}, {"cat", "front end"}, {"args", {{"path", m_fake}}}};
-    const auto call = [](const char* name, Json args) {
-        return Json{{"name", name}, {"cat", "call"}, {"args", args}};
-    };
-    const std::vector<Json> expected = {
-        {{"name", "process_name"}, {"ph", "M"}, {"pid", getpid()}},
-        call("VELT_GetService", {{"arg1", 7},
-                                 {"arg2", nullptr},
-                                 {"result", "0x8000000e"},
-                                 {"resultName", "TRELVO_E_IMPLEMENTATION_UNAVAILABLE"}}),
-        call("VELT_Disconnect", {{"result", "0x80000007"}, {"resultName", "TRELVO_E_NOT_LOADED"}}),
-        loaded,
-        call("VELT_ConnectWithURI",
-             {{"arg1", "0x1234"}, {"arg2", nullptr}, {"result", "0x00000000"}}),
-        call("VELT_GetService", {{"arg1", 7}, {"arg2", nullptr}, {"result", "0x00000000"}}),
-        call("VELT_GetConnectionStatus",
-             {{"status", Hex(&m_status)}, {"*status", 3}, {"result", "0x00000000"}}),
-        call("VELT_GetLastErrorMessage", {{"arg1", 0}, {"result", "say \"hi\"\n"}}),
-        unloaded,
-        call("Trelvo_SetVeltApiImplementationPath",
-             {{"path", m_fake},
-              {"result", "0x00000000"},
-              {"frontEndCall",
-               {{"name", "VELT_GetConnectionStatus"}, {"result", "0x00000000"}, {"counter", 3}}}}),
-        call("Trelvo_GetVeltApiImplementationPath", {{"result", m_fake}}),
-        loaded,
-        call("VELT_GetConnectionStatus",
-             {{"status", nullptr}, {"*status", nullptr}, {"result", "0x00000000"}}),
-        unloaded,
-        call("VELT_DisconnectIfLastClient",
-             {{"lastClient", Hex(&m_lastClient)}, {"*lastClient", 1}, {"result", "0x00000000"}}),
-    };
-    ASSERT_EQ(events.size(), expected.size()) << events.dump(1);
-    const Json thisThread = {{"ph", "X"}, {"pid", getpid()}, {"tid", syscall(SYS_gettid)}};
-    for (size_t i = 0; i < expected.size(); ++i) {
-        Json want = expected[i];
-        if (i > 0) want.update(thisThread);
-        for (const auto& [key, value] : want.items()) EXPECT_EQ(events[i][key], value) << i;
-        if (i > 0) {
-            EXPECT_TRUE(events[i]["ts"].is_number() && events[i]["dur"].is_number());
+    std::vector<std::string> shown;
+    for (const Json& event : events) {
+        EXPECT_EQ(event["pid"], getpid());
+        EXPECT_EQ(event["tid"], syscall(SYS_gettid));
+        EXPECT_TRUE(event["ph"] == "M" ||
+                    (event["ph"] == "X" && event["dur"].is_number() && event["ts"].is_number()));
+        std::string args = event["args"].dump();
+        for (const auto& [text, name] : {std::pair{Json(m_fake).dump(), "FAKE"},
+                                         {Json(Hex(&m_status)).dump(), "STATUS"},
+                                         {Json(Hex(&m_lastClient)).dump(), "LAST"}}) {
+            for (size_t at; (at = args.find(text)) != std::string::npos;) {
+                args.replace(at, text.size(), name);
+            }
         }
+        shown.push_back(event["name"].get<std::string>() + " " + args);
     }
+    const char* process = R"(process_name {"name":"trace-test","ts":)";
+    char threadName[16] = "";  // an emulator's own name under one
+    prctl(PR_GET_NAME, threadName);
+    const std::string thread = R"(thread_name {"name":")" + std::string(threadName) + R"("})";
+    ASSERT_EQ(shown.size(), 21u) << events.dump(1);
+    EXPECT_EQ(shown[0].rfind(process, 0), 0u) << shown[0];
+    EXPECT_EQ(shown[17].rfind(process, 0), 0u) << shown[17];
+    shown[0] = shown[17] = "process_name";
+    EXPECT_EQ(
+        shown,
+        (std::vector<std::string>{
+            "process_name",
+            thread,
+            R"(VELT_GetService {"arg1":7,"arg2":null,"result":"0x8000000e","resultName":"TRELVO_E_IMPLEMENTATION_UNAVAILABLE"})",
+            R"(VELT_Disconnect {"result":"0x80000007","resultName":"TRELVO_E_NOT_LOADED"})",
+            R"(loaded {"in":"VELT_ConnectWithURI","path":FAKE})",
+            R"(VELT_ConnectWithURI {"arg1":"0x1234","arg2":null,"result":"0x00000000"})",
+            R"(VELT_GetService {"arg1":7,"arg2":null,"result":"0x00000000"})",
+            R"(VELT_GetConnectionStatus {"result":"0x80000007","status":STATUS})",
+            R"(VELT_GetConnectionStatus {"*status":3,"result":"0x00000000","status":STATUS})",
+            R"(VELT_GetLastErrorMessage {"arg1":0,"result":"say \"hi\"\n"})",
+            R"(unloaded {"in":"Trelvo_SetVeltApiImplementationPath","path":FAKE})",
+            R"(Trelvo_SetVeltApiImplementationPath {"frontEndCall":{"counter":3,"name":"VELT_GetConnectionStatus","result":"0x00000000"},"path":FAKE,"result":"0x00000000"})",
+            R"(Trelvo_GetVeltApiImplementationPath {"result":FAKE})",
+            R"(loaded {"in":"VELT_GetConnectionStatus","path":FAKE})",
+            R"(VELT_GetConnectionStatus {"result":"0x00000000","status":null})",
+            R"(unloaded {"in":"VELT_DisconnectIfLastClient","path":FAKE})",
+            R"(VELT_DisconnectIfLastClient {"*lastClient":1,"lastClient":LAST,"result":"0x00000000"})",
+            "process_name",
+            thread,
+            R"(loaded {"in":"VELT_GetService","path":FAKE})",
+            R"(VELT_GetService {"arg1":9,"arg2":null,"result":"0x00000000"})",
+        }));
 }
 
 // Each record is one write, so none is torn or mixed with another thread's.
@@ -207,112 +255,215 @@ TEST_F(TraceTest, ManyThreadsGiveOneWholeRecordPerCall) {
     for (auto& thread : threads) thread.get();
     m_frontEnd->close();
 
-    std::set<std::string> calls;
+    std::multiset<std::string> calls;
     for (const std::string& record : TextRecords(trace)) {
         if (record.rfind("VELT_GetService(", 0) == 0) calls.insert(record);
     }
     EXPECT_EQ(calls.size(), static_cast<size_t>(kThreads * kCallsPerThread));
-    EXPECT_EQ(CountLines(trace, "VELT_GetService("), kThreads * kCallsPerThread);
-    EXPECT_EQ(CountLines(trace, "# VELT_GetService  calls 4000  failures 0  total "), 1);
+    EXPECT_EQ(std::set<std::string>(calls.begin(), calls.end()).size(), calls.size());
+    EXPECT_EQ(TextRecords(trace).back(), "# VELT_GetService 4000 0");
 }
 
 struct ChildEnd : NamedCase {
-    const char* name;
-    bool aborts;
+    const char* name;  // without "%p" the file of the parent, whose front end goes first
+    enum { kAbort, kExit, kExitWhileThreadsCall } end;
 };
 
 using ChildTraceTest = TableTest<TraceTest, ChildEnd>;
 constexpr int kChildCalls = 3;
 
-// The child writes a file of its own, with its calls and nothing of its
-// parent's: whole records up to a crash, and the summary or the closing
-// bracket after a normal exit, with or without a disconnect.
+// The child's calls are all in the file, whole, and the file stays readable:
+// after a crash, after exit with threads still calling (which takes a few
+// runs to catch), and in the file of a parent that has ended its trace.
 TEST_P(ChildTraceTest, KeepsEveryRecordOfAChildThatEnds) {
-    TraceTo(GetParam().name);
+    const ChildEnd& c = GetParam();
+    const bool shared = std::strstr(c.name, "%p") == nullptr;
+    const bool json = std::strstr(c.name, ".json") != nullptr;
+    TraceTo(c.name);
     const FrontEndExports& api = LoadFrontEnd();
-    ASSERT_EQ(api.VELT_Connect(nullptr), 0u);
-    const pid_t child = fork();
-    if (child == 0) {
-        for (int call = 0; call < kChildCalls; ++call) api.VELT_GetService(call, nullptr);
-        if (GetParam().aborts) abort();
-        exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_EQ(WIFSIGNALED(status), GetParam().aborts);
-    const std::string trace =
-        work() + "/" + std::regex_replace(GetParam().name, std::regex("%p"), std::to_string(child));
-    if (std::string(GetParam().name).find(".json") == std::string::npos) {
-        EXPECT_EQ(CountLines(trace, "VELT_GetService("), kChildCalls);
-        EXPECT_EQ(CountLines(trace, "VELT_Connect("), 0);
-        EXPECT_EQ(CountLines(trace, "# VELT_GetService  calls 3  failures 0"),
-                  GetParam().aborts ? 0 : 1);
-        return;
-    }
-    const Json events = JsonTrace(trace, GetParam().aborts ? "]" : "");
-    ASSERT_TRUE(events.is_array()) << ReadFile(trace).value_or("");
-    ASSERT_EQ(events.size(), 1u + kChildCalls);
-    for (int call = 1; call <= kChildCalls; ++call) {
-        EXPECT_EQ(events[call]["name"], "VELT_GetService");
-        EXPECT_EQ(events[call]["pid"], child);
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Ends, ChildTraceTest,
-                         ::testing::Values(ChildEnd{{"TextAbort"}, "trace-%p.txt", true},
-                                           ChildEnd{{"TextExit"}, "trace-%p.txt", false},
-                                           ChildEnd{{"JsonAbort"}, "trace-%p.json", true},
-                                           ChildEnd{{"JsonExit"}, "trace-%p.json", false}),
-                         CaseName());
-
-struct NoTrace : NamedCase {
-    const char* value;
-    const char* logged;  // the debug log's line, WORK for work(); or null
-};
-
-using NoTraceTest = TableTest<TraceTest, NoTrace>;
-
-// Without a trace, or with one that cannot be written, every call answers as
-// it would with none, and no file appears.
-TEST_P(NoTraceTest, CallsWorkAndNoFileAppears) {
-    environment().set("TRELVOTRACE", GetParam().value);
-    const FrontEndExports& api = LoadFrontEnd();
-    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
-    EXPECT_EQ(api.VELT_ConnectSingleton(nullptr, 1), 0u);
-    EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), m_fake.c_str());
-    EXPECT_EQ(api.VELT_Disconnect(), 0u);
-    m_frontEnd->close();
-    EXPECT_EQ(FakeVelt_CallCount(), 3);
-    EXPECT_TRUE(std::filesystem::is_empty(work()));
-    EXPECT_EQ(CountLogLines("Cannot "), GetParam().logged != nullptr ? 1 : 0);
-    if (GetParam().logged != nullptr) {
-        EXPECT_EQ(CountLogLines(std::regex_replace(GetParam().logged, std::regex("WORK"), work())),
-                  1);
+    FakeVelt_SetResult(FAKE_VELT_GetService, 5);  // counted for the parent, not the child
+    ASSERT_EQ(api.VELT_GetService(9, nullptr), 5u);
+    FakeVelt_SetResult(FAKE_VELT_GetService, 0);
+    for (int run = 0; run < (c.end == ChildEnd::kExitWhileThreadsCall ? 20 : 1); ++run) {
+        int parentDone[2];
+        ASSERT_EQ(pipe(parentDone), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            char byte;
+            close(parentDone[1]);
+            if (read(parentDone[0], &byte, 1) != 0) _exit(2);
+            for (int call = 0; call < kChildCalls; ++call) api.VELT_GetService(call, nullptr);
+            if (c.end == ChildEnd::kAbort) abort();
+            std::atomic<int> calls{0};
+            for (int i = 0; c.end == ChildEnd::kExitWhileThreadsCall && i < 2; ++i) {
+                std::thread([&api, &calls] {
+                    for (;;) api.VELT_GetService(calls++, nullptr);
+                }).detach();
+            }
+            while (c.end == ChildEnd::kExitWhileThreadsCall && calls < 50) sched_yield();
+            exit(0);
+        }
+        if (shared) m_frontEnd->close();
+        close(parentDone[0]);
+        close(parentDone[1]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(WIFSIGNALED(status), c.end == ChildEnd::kAbort);
+        const std::string trace = TraceTo(c.name, child), pid = std::to_string(child);
+        if (!json) {
+            const std::vector<std::string> records = TextRecords(trace);
+            EXPECT_GE(
+                std::count(records.begin(), records.end(), "VELT_GetService(0, null) = 0x00000000"),
+                1);
+            EXPECT_EQ(std::count(records.begin(), records.end(), "# summary of pid " + pid),
+                      c.end == ChildEnd::kAbort ? 0 : 1);
+            EXPECT_EQ(std::count(records.begin(), records.end(), "# VELT_GetService 3 0"),
+                      c.end == ChildEnd::kExit ? 1 : 0);
+            continue;
+        }
+        const Json events = JsonTrace(trace);
+        ASSERT_TRUE(events.is_array()) << run << ReadFile(trace).value_or("");
+        const auto ofChild = [&](const char* name) {
+            return std::count_if(events.begin(), events.end(), [&](const Json& event) {
+                return event["pid"] == child && event["name"] == name;
+            });
+        };
+        EXPECT_EQ(ofChild("process_name"), 1);
+        std::set<Json> threads;
+        for (const Json& event : events) {
+            if (event["pid"] == child && event["ph"] == "X") threads.insert(event["tid"]);
+        }
+        EXPECT_EQ(ofChild("thread_name"), static_cast<long>(threads.size()));
+        EXPECT_GE(ofChild("VELT_GetService"), kChildCalls);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Values, NoTraceTest,
+    Ends, ChildTraceTest,
     ::testing::Values(
-        NoTrace{{"Empty"}, "", nullptr},
-        NoTrace{{"MissingDirectory"},
-                "missing/trace.txt",
-                R"(Cannot trace calls to "WORK/missing/trace.txt": No such file or directory)"},
-        NoTrace{{"FullDevice"},
-                "/dev/full",
-                R"(Cannot write the call trace to "/dev/full": No space left on device)"}),
+        ChildEnd{{"TextAbort"}, "trace-%p.txt", ChildEnd::kAbort},
+        ChildEnd{{"TextExit"}, "trace-%p.txt", ChildEnd::kExit},
+        ChildEnd{{"TextExitWhileThreadsCall"}, "trace-%p.txt", ChildEnd::kExitWhileThreadsCall},
+        ChildEnd{{"TextSharedFile"}, "trace.txt", ChildEnd::kExit},
+        ChildEnd{{"JsonAbort"}, "trace-%p.json", ChildEnd::kAbort},
+        ChildEnd{{"JsonExit"}, "trace-%p.json", ChildEnd::kExit},
+        ChildEnd{{"JsonExitWhileThreadsCall"}, "trace-%p.json", ChildEnd::kExitWhileThreadsCall},
+        ChildEnd{{"JsonSharedFile"}, "trace.json", ChildEnd::kExit}),
     CaseName());
 
-// A link planted at the name is not followed: no trace, the file it points
-// to stays as it was, and the call works all the same.
-TEST_F(TraceTest, PlantedLinkIsNotFollowed) {
-    const std::string victim = root().write("victim", "precious\n");
-    const std::string trace = TraceTo("trace.txt");
-    ASSERT_EQ(symlink(victim.c_str(), trace.c_str()), 0);
-    EXPECT_EQ(LoadFrontEnd().VELT_Connect(nullptr), 0u);
+// What a test plants at the trace's name: nothing, a link to the victim,
+// an empty file, or a FIFO.
+int Nothing(const char*, const char*) { return 0; }
+int EmptyFile(const char*, const char* name) { return close(creat(name, 0666)); }
+int Fifo(const char*, const char* name) { return mkfifo(name, 0666); }
+
+struct TraceFileCase : NamedCase {
+    const char* value;
+    int (*plant)(const char* victim, const char* name);
+    uid_t owner;         // of what was planted, when not 0
+    const char* logged;  // the debug log's line, WORK for work(); or null
+};
+
+using TraceFileTest = TableTest<TraceTest, TraceFileCase>;
+
+// Whatever stands at the name, and whether or not the trace can be written,
+// every call answers and leaves errno as it would without a trace, and
+// nothing planted is written. Another owner's file would have been filled
+// by a root process; the FIFO's reader goes after the first record.
+TEST_P(TraceFileTest, CallsWorkAndNothingPlantedIsWritten) {
+    const TraceFileCase& c = GetParam();
+    const std::string victim = root().write("victim", "precious\n"), trace = work() + "/trace.txt";
+    if (c.owner != 0 && geteuid() != 0) GTEST_SKIP() << "needs root to plant another's file";
+    ASSERT_EQ(c.plant(victim.c_str(), trace.c_str()), 0);
+    ASSERT_EQ(c.owner != 0 ? chown(trace.c_str(), c.owner, c.owner) : 0, 0);
+    const int reader = c.plant == Fifo ? open(trace.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    environment().set("TRELVOTRACE", c.value);
+    FakeVelt_SetErrno(E2BIG);
+    const FrontEndExports& api = LoadFrontEnd();
+    errno = 0;
+    EXPECT_EQ(api.VELT_Connect(nullptr), 0u);
+    EXPECT_EQ(errno, E2BIG);
+    if (reader >= 0) close(reader);
+    errno = 0;
+    EXPECT_EQ(api.VELT_ConnectSingleton(nullptr, 1), 0u);
+    EXPECT_EQ(errno, E2BIG);
+    EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), m_fake.c_str());
+    EXPECT_EQ(api.VELT_Disconnect(), 0u);
+    m_frontEnd->close();
+    EXPECT_EQ(FakeVelt_CallCount(), 3);
     EXPECT_EQ(ReadFile(victim), "precious\n");
-    EXPECT_EQ(CountLogLines("Cannot trace calls to \"" + trace + "\": "), 1);
+    EXPECT_TRUE(c.plant != Nothing || std::filesystem::is_empty(work()));
+    EXPECT_TRUE(c.plant != EmptyFile || ReadFile(trace) == "");
+    EXPECT_EQ(CountLogLines("Cannot "), c.logged != nullptr ? 1 : 0);
+    if (c.logged != nullptr) {
+        EXPECT_EQ(CountLogLines(std::regex_replace(c.logged, std::regex("WORK"), work())), 1);
+    }
 }
+
+#define TRELVO_REFUSED(reason) R"(Cannot trace calls to "WORK/trace.txt": )" reason
+constexpr uid_t kNobody = 65534;
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Values, TraceFileTest, ::testing::Values(
+    TraceFileCase{{"Empty"}, "", Nothing, 0, nullptr},
+    TraceFileCase{{"MissingDirectory"}, "missing/trace.txt", Nothing, 0,
+                  R"(Cannot trace calls to "WORK/missing/trace.txt": No such file or directory)"},
+    TraceFileCase{{"SymbolicLink"}, "trace.txt", symlink, 0,
+                  TRELVO_REFUSED("a symbolic link is in its place, which is never followed")},
+    TraceFileCase{{"HardLink"}, "trace.txt", link, 0, TRELVO_REFUSED("it has more than one link")},
+    TraceFileCase{{"OthersFile"}, "trace.txt", EmptyFile, kNobody,
+                  TRELVO_REFUSED("it belongs to another user")},
+    TraceFileCase{{"OthersFifo"}, "trace.txt", Fifo, kNobody,
+                  TRELVO_REFUSED("it belongs to another user")},
+    TraceFileCase{{"FifoReaderGone"}, "trace.txt", Fifo, 0,
+                  R"(Cannot write the call trace to "WORK/trace.txt": Broken pipe)"}),
+    CaseName());
+// clang-format on
+#undef TRELVO_REFUSED
+
+struct TextCase : NamedCase {
+    const char* bytes;
+    const char* shown;  // as JSON gives it back; null: a long text, cut
+};
+
+using QuotedTextTest = TableTest<TraceTest, TextCase>;
+
+// Ill-formed UTF-8 becomes one U+FFFD per maximal subpart; a text too long
+// for one record is cut at a character boundary, with a mark.
+TEST_P(QuotedTextTest, RecordShowsWellFormedUtf8) {
+    const std::string trace = TraceTo("trace.json");
+    std::string path = GetParam().bytes;
+    for (int i = 0; GetParam().shown == nullptr && i < 3000; ++i) path += "\xC3\xA9";
+    EXPECT_EQ(LoadFrontEnd().Trelvo_SetVeltApiImplementationPath(path.c_str()),
+              TRELVO_E_PATH_NOT_LOADABLE);
+    m_frontEnd->close();
+    const Json events = JsonTrace(trace);
+    ASSERT_TRUE(events.is_array()) << ReadFile(trace).value_or("");
+    const std::string shown = events.back()["args"]["path"];
+    if (GetParam().shown != nullptr) {
+        EXPECT_EQ(shown, GetParam().shown);
+        return;
+    }
+    const std::string mark = "\xE2\x80\xA6[cut]";
+    ASSERT_GT(shown.size(), mark.size());
+    EXPECT_EQ(shown.substr(shown.size() - mark.size()), mark);
+    EXPECT_EQ(path.rfind(shown.substr(0, shown.size() - mark.size()), 0), 0u);
+    for (const std::string& line : ReadLines(trace)) EXPECT_LE(line.size() + 1, size_t{PIPE_BUF});
+}
+
+#define TRELVO_FFFD "\xEF\xBF\xBD"
+#define TRELVO_FFFD3 TRELVO_FFFD TRELVO_FFFD TRELVO_FFFD
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Texts, QuotedTextTest, ::testing::Values(
+    TextCase{{"Surrogate"}, "\xC3\xA9\xED\xA0\x80z", "\xC3\xA9" TRELVO_FFFD3 "z"},
+    TextCase{{"Overlong"}, "a\xE0\x80\xAF\xF0\x80\x80z", "a" TRELVO_FFFD3 TRELVO_FFFD3 "z"},
+    TextCase{{"AboveMaximum"}, "\xF4\x90\x80\x80\xF0\x9F\x98\x80",
+             TRELVO_FFFD TRELVO_FFFD3 "\xF0\x9F\x98\x80"},
+    TextCase{{"Truncated"}, "\xE2\x82\x41\xE2\x82", TRELVO_FFFD "A" TRELVO_FFFD},
+    TextCase{{"Long"}, "", nullptr}),
+    CaseName());
+// clang-format on
+#undef TRELVO_FFFD3
+#undef TRELVO_FFFD
 
 }  // namespace
 }  // namespace TrelvoTest

@@ -3,6 +3,7 @@
 
 #include "FakeVeltControl.h"
 
+#include <errno.h>
 #include <pthread.h>
 #include <stdatomic.h>
 #include <stdio.h>
@@ -15,6 +16,7 @@ static _Atomic uint32_t s_results[FAKE_VELT_FUNCTION_COUNT];
 static _Atomic uint32_t s_connectionStatus;
 static _Atomic uint32_t s_lastClient;
 static atomic_int s_loadCount;
+static atomic_int s_errno;
 static pthread_mutex_t s_lock = PTHREAD_MUTEX_INITIALIZER;
 static char s_errorMessage[FAKE_VELT_MAX_TEXT];
 static FakeVeltCall s_calls[FAKE_VELT_MAX_CALLS];
@@ -35,6 +37,8 @@ FAKE_CONTROL_API void FakeVelt_SetConnectionStatus(uint32_t status) {
 FAKE_CONTROL_API void FakeVelt_SetLastClient(uint32_t lastClient) {
     atomic_store(&s_lastClient, lastClient);
 }
+
+FAKE_CONTROL_API void FakeVelt_SetErrno(int error) { atomic_store(&s_errno, error); }
 
 FAKE_CONTROL_API void FakeVelt_SetErrorMessage(const char *text) {
     pthread_mutex_lock(&s_lock);
@@ -71,6 +75,8 @@ FAKE_CONTROL_API uint32_t FakeVelt_Record(FakeVeltFunction function, const char 
     }
     ++s_callCount;
     pthread_mutex_unlock(&s_lock);
+    const int error = atomic_load(&s_errno);
+    if (error != 0) errno = error;
     return atomic_load(&s_results[function]);
 }
 

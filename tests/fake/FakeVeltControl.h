@@ -45,6 +45,8 @@ typedef struct {
 void FakeVelt_SetResult(FakeVeltFunction function, uint32_t result);
 void FakeVelt_SetConnectionStatus(uint32_t status);
 void FakeVelt_SetLastClient(uint32_t lastClient);
+/* Every recorded call then leaves errno set to it; 0 leaves errno alone. */
+void FakeVelt_SetErrno(int error);
 /* Truncated to FAKE_VELT_MAX_TEXT - 1 bytes. */
 void FakeVelt_SetErrorMessage(const char *text);
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "api/Internal_GetAPILibraryName.h"
-#include "logging/CallTrace.h"
+#include "logging/TraceWriter.h"
 #include "utils/environment.h"
 
 #ifdef __SANITIZE_ADDRESS__
