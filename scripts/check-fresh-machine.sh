@@ -6,7 +6,7 @@
 # (scripts/debian-root.sh) with git added, clones the commit checked out here
 # into it, and runs scripts/demo.sh there, so that it finds nothing but what
 # scripts/install-deps.sh installs. Then, in a root of this machine's
-# architecture, scripts/test.sh; in an arm64 root, run by qemu-user-static on
+# architecture, the native suite (scripts/test.sh native); in an arm64 root, run by qemu-user-static on
 # x86-64, what Debian's arm64 build machines do: dpkg-buildpackage natively,
 # with the whole suite, then the packages installed by the root's own apt and
 # their autopkgtest. Fails when any of these fails or leaves anything in
@@ -49,7 +49,7 @@ quick_start() {
     [[ -z $leftovers ]] || { echo "error: left in /tmp:"$'\n'"$leftovers" >&2 && return 1; }
 }
 
-tests() { scripts/test.sh; }
+tests() { scripts/test.sh native; }
 
 # The packages built natively with their suite, installed with apt, and their
 # autopkgtest run where they are installed.
