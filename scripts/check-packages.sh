@@ -2,128 +2,58 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Builds the Debian packages from the source package (debian/) with
-# dpkg-buildpackage, each in a copy under build/: natively, which runs the whole
-# suite through dh_auto_test, and cross for arm64 (profiles cross and nocheck,
-# with arm64's C and C++ runtimes installed the multiarch way). lintian must be
-# silent on both .changes. Then installs the amd64 packages and the arm64
-# libraries beside them, builds a C consumer through pkg-config and a C++ one
-# through find_package(Trelvo) for each architecture against the system paths
-# and runs them into the sample implementation (arm64 under qemu-aarch64 -L /);
-# dpkg-shlibdeps on the amd64 ones must name libtrelvo with a version, and
-# trelvo-doctor and its manual page must work. The packages' own autopkgtest
-# then runs in a fresh Debian 12 root. Last, also after a failure, purges what
-# it installed and the architecture it added. Needs root.
+# The Debian packages of the last commit, in a fresh Debian 12 amd64 root with
+# arm64 beside it: built natively, with the suite, and cross for arm64;
+# lintian silent on both; installed side by side, with debian/tests/consumers
+# built against each and run (arm64 through qemu-user-static); dpkg-shlibdeps
+# naming libtrelvo with a version; trelvo-doctor's manual page. Then their
+# autopkgtest in a fresh root (autopkgtest-virt-unshare, for which root has
+# subordinate ids until the script ends). Leaves them in build/packages. As root.
 set -euo pipefail
-# shellcheck source=artifact-checks.sh
-source "$(dirname "${BASH_SOURCE[0]}")/artifact-checks.sh"
-make_work_dir check-packages
-readonly ROOT_SCRIPT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh
-readonly AUTOPKGTEST_ROOT=$WORK/autopkgtest-root
-((EUID == 0)) || die "$0 needs root: it installs packages"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+readonly ROOT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh OUT=$TRELVO_SOURCE_DIR/build/packages IDS=1000000-1065535
 
-# Every package dpkg knows of but as not installed: a failed dpkg -i leaves some half-way.
-installed() { dpkg-query -W -f='${db:Status-Status} ${binary:Package}\n' | awk '$1 != "not-installed" { print $2 }' | sort; }
-
-# Purges the packages it installed: the project's and arm64 ones (not another's
-# that a concurrent apt-get may have installed meanwhile).
-restore_machine() {
-    announce "Restore the machine"
-    "$ROOT_SCRIPT" remove "$AUTOPKGTEST_ROOT"
-    comm -13 "$WORK/installed" <(installed) |
-        { grep -E '^(libtrelvo|libtrelvo-dev|trelvo-doctor)(:|$)|:arm64$' || true; } |
-        xargs -r dpkg --purge --force-remove-protected
-    [[ -z ${ADDED_ARCHITECTURE:-} ]] || dpkg --remove-architecture arm64
-    rm -rf "$WORK"
-}
-
-# lintian prints nothing for packages without a fault (but its notice that it runs as root).
-check_lintian() {
-    local report
-    announce "lintian $1"
-    report=$(lintian --fail-on error,warning "$1" 2>&1) || die "lintian: $report"
-    report=$(grep -vx 'running with root privileges is not recommended!' <<<"$report" || true)
-    [[ -z $report ]] || die "lintian: $report"
-}
-
-# The binary packages built for the architecture, and the runtime's RUNPATH.
-check_built() {
-    local arch=$1 dir=$WORK/$1
-    expect_lines "packages in $dir" "$(cd "$dir" && printf '%s\n' *.deb | sed 's/_.*_/ /')" \
-        "$(printf '%s '"$arch"'.deb\n' libtrelvo-dbgsym libtrelvo-dev libtrelvo trelvo-doctor-dbgsym trelvo-doctor)"
-    dpkg-deb -x "$dir/libtrelvo_${DEBIAN_VERSION}_$arch.deb" "$dir/extracted"
-    expect_runpath "$dir/extracted"/usr/lib/*/libTrelvo_aarch64.so
-    check_lintian "$dir/libtrelvo_${DEBIAN_VERSION}_$arch.changes"
-}
-
-# Builds the consumers for amd64 or arm64 with the system's paths, and the sample
-# implementation from the sources, and runs them into it.
-check_consumers() {
-    local arch=$1 triplet cc=cc pkgconfig=pkg-config options=() sample
-    triplet=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
-    [[ $arch == amd64 ]] || {
-        cc=$triplet-gcc pkgconfig=$triplet-pkg-config RUNNER=(qemu-aarch64 -L /)
-        options=(-DCMAKE_SYSTEM_NAME=Linux -DCMAKE_SYSTEM_PROCESSOR=aarch64 -DCMAKE_CXX_COMPILER="$triplet-g++")
-    }
-    announce "$arch: consumers built against the installed packages"
-    sample=$WORK/sample-$arch/libVeltApi_aarch64.so
-    mkdir "${sample%/*}"
-    "$cc" -shared -fPIC -fvisibility=hidden -o "$sample" "$TRELVO_SOURCE_DIR/examples/sample-implementation/VeltApiSample.c"
-    # shellcheck disable=SC2046 # the flags are words
-    "$cc" -std=c99 -Wall -Wextra -Werror -pedantic $("$pkgconfig" --cflags trelvo) \
-        "$TRELVO_SOURCE_DIR/tests/install/consumer.c" -o "$WORK/c-$arch" $("$pkgconfig" --libs trelvo)
-    cmake -S "$TRELVO_SOURCE_DIR/tests/install" -B "$WORK/cxx-$arch" -G Ninja "${options[@]}" >/dev/null
-    cmake --build "$WORK/cxx-$arch"
-    run_consumer "$WORK/c-$arch" "$sample" VELT_PATH="${sample%/*}"
-    run_consumer "$WORK/cxx-$arch/trelvo-consumer" "$sample" VELT_PATH="${sample%/*}"
-}
-
-# The tests of debian/tests against the amd64 packages, in a fresh Debian 12 root:
-# autopkgtest's null server installs the test dependencies where it runs.
-run_autopkgtest() {
-    announce "autopkgtest in a fresh Debian 12 root"
-    "$ROOT_SCRIPT" make bookworm "$AUTOPKGTEST_ROOT" autopkgtest
-    "$ROOT_SCRIPT" run "$AUTOPKGTEST_ROOT" --bind "$WORK/amd64:/packages" -- \
-        autopkgtest "/packages/libtrelvo_${DEBIAN_VERSION}_amd64.changes" -- null
-}
-
-main() {
-    local started=$SECONDS
-    "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
-    installed >"$WORK/installed"
-    trap restore_machine EXIT
-
-    build_source_package "$WORK/amd64" "libtrelvo-$UPSTREAM_VERSION"
-    check_built amd64
-    announce "Native build and its suite: $((SECONDS - started)) s"
-
-    announce "arm64's C and C++ runtimes beside the machine's, for the cross build"
-    dpkg --print-foreign-architectures | grep -qx arm64 || ADDED_ARCHITECTURE=arm64
-    [[ -z ${ADDED_ARCHITECTURE:-} ]] || dpkg --add-architecture arm64
+# In the root, from a clone of the commit.
+build_and_check() {
+    local arch options report
+    export DEBIAN_FRONTEND=noninteractive DEB_BUILD_OPTIONS=parallel=2
     apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        libc6:arm64 libstdc++6:arm64 pkgconf:arm64 >/dev/null
-    build_source_package "$WORK/arm64" "libtrelvo-$UPSTREAM_VERSION" -a arm64 -Pcross,nocheck
-    check_built arm64
-
-    announce "Install the amd64 packages"
-    dpkg -i "$WORK"/amd64/{libtrelvo,libtrelvo-dev,trelvo-doctor}_*.deb
-    check_consumers amd64
-    announce "dpkg-shlibdeps on the amd64 consumers"
-    mkdir "$WORK/debian" && touch "$WORK/debian/control"
-    depends=$(cd "$WORK" && dpkg-shlibdeps -O -e c-amd64 -e cxx-amd64/trelvo-consumer 2>/dev/null)
-    grep -E '[=,] ?libtrelvo \(>= [0-9]' <<<"$depends" || die "no versioned dependency on libtrelvo: $depends"
-    announce "trelvo-doctor and its manual page"
-    (cd "$WORK/run" && VELT_PATH=$WORK/sample-amd64 trelvo-doctor)
-    man -P cat trelvo-doctor | grep '^EXIT STATUS' || die "man trelvo-doctor shows no manual page"
-
-    announce "Install the arm64 libraries beside the amd64 ones"
-    dpkg -i "$WORK"/arm64/libtrelvo{,-dev}_*_arm64.deb
-    dpkg -s libtrelvo:amd64 libtrelvo:arm64 >/dev/null # both installed, side by side
-    check_consumers arm64
-
-    run_autopkgtest
-    announce "Built, checked, installed, built against and run on both architectures in $((SECONDS - started)) s"
+    apt-get install -y -qq --no-install-recommends lintian man-db pkgconf:arm64 g++-aarch64-linux-gnu >/dev/null
+    for arch in amd64 arm64; do
+        options=()
+        [[ $arch == amd64 ]] || options=(-a arm64 "-Pcross,nocheck")
+        apt-get build-dep -y -qq --no-install-recommends "${options[@]}" ./ >/dev/null
+        dpkg-buildpackage -us -uc -b "${options[@]}"
+        # Silent but for its notice that it runs as root.
+        report=$(lintian --fail-on error,warning ../libtrelvo_*_"$arch".changes 2>&1) || { echo "$report" && return 1; }
+        grep -vx 'running with root privileges is not recommended!' <<<"$report" && return 1
+    done
+    apt-get install -y -qq ../{libtrelvo,libtrelvo-dev,trelvo-doctor}_*_amd64.deb ../libtrelvo{,-dev}_*_arm64.deb >/dev/null
+    mkdir -p /tmp/amd64 /tmp/arm64 /tmp/shlibdeps/debian && touch /tmp/shlibdeps/debian/control
+    AUTOPKGTEST_TMP=/tmp/amd64 debian/tests/consumers
+    AUTOPKGTEST_TMP=/tmp/arm64 TRELVO_TRIPLET=aarch64-linux-gnu debian/tests/consumers
+    (cd /tmp/shlibdeps && dpkg-shlibdeps -O -e /tmp/amd64/c-consumer) | grep -E 'libtrelvo \(>= [0-9]'
+    man -P cat trelvo-doctor | grep '^EXIT STATUS'
+    cp ../*.deb ../*.changes /packages/
 }
 
-main "$@"
+"$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
+rm -rf "$OUT" && mkdir -p "$OUT/source"
+commit=$(git -C "$TRELVO_SOURCE_DIR" rev-parse HEAD)
+announce "The packages of $commit, built and checked in a fresh Debian 12 amd64+arm64 root"
+"$ROOT" run "$("$ROOT" tarball bookworm amd64,arm64)" --bind "$OUT:/packages" \
+    --bind "$(git -C "$TRELVO_SOURCE_DIR" rev-parse --path-format=absolute --git-common-dir):/source.git" -- \
+    bash -euo pipefail -c "$(declare -f build_and_check)
+        git clone --quiet /source.git /build && cd /build
+        git checkout --quiet --detach $commit
+        build_and_check"
+
+announce "autopkgtest of the amd64 packages in a fresh Debian 12 root"
+if ! grep -q '^root:' /etc/subuid || ! grep -q '^root:' /etc/subgid; then
+    usermod --add-subuids "$IDS" --add-subgids "$IDS" root
+    trap 'usermod --del-subuids "$IDS" --del-subgids "$IDS" root' EXIT
+    trap 'exit 130' INT TERM HUP
+fi
+git -C "$TRELVO_SOURCE_DIR" archive "$commit" | tar -x -C "$OUT/source"
+autopkgtest "$OUT/source" "$OUT"/{libtrelvo,libtrelvo-dev,trelvo-doctor}_*_amd64.deb -- \
+    unshare -t "$("$ROOT" tarball bookworm amd64)"
