@@ -2,13 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# The README's quick start in a fresh minimal Debian 12 root: the commit
-# cloned, scripts/demo.sh, then in a root of this machine's architecture the
-# native suite, in an arm64 one (under qemu-user-static on x86-64) what
-# Debian's arm64 build machines do: dpkg-buildpackage with the suite, then
-# autopkgtest, which installs the packages with apt. Fails when any of these
-# does or leaves anything in /tmp. As root.
-#
+# The quick start in a fresh Debian 12 root, then the native suite there, or
+# in an arm64 root the packages' build, suite and autopkgtest. As root.
 #   scripts/check-fresh-machine.sh [amd64|arm64]   (default: this machine's)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"

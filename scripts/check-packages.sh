@@ -2,13 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# The Debian packages of the last commit, in a fresh Debian 12 amd64 root with
-# arm64 beside it: built natively, with the suite, and cross for arm64;
-# lintian silent on both; installed side by side, with debian/tests/consumers
-# built against each and run (arm64 through qemu-user-static); dpkg-shlibdeps
-# naming libtrelvo with a version; trelvo-doctor's manual page. Then their
-# autopkgtest in a fresh root (autopkgtest-virt-unshare, for which root has
-# subordinate ids until the script ends). Leaves them in build/packages. As root.
+# The Debian packages, built natively and for arm64 in a fresh root where they
+# are checked, installed and built against; then their autopkgtest. As root.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 readonly ROOT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh OUT=$TRELVO_SOURCE_DIR/build/packages IDS=1000000-1065535

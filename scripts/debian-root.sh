@@ -2,15 +2,11 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Minimal Debian roots with git, from the archive this machine's apt uses:
-# mmdebstrap tarballs in build/roots/, named by suite, architectures and
-# packages, made again when a week old. Another architecture's programs run
-# through qemu-user-static, registered with binfmt_misc while this runs. As root.
-#
+# Minimal Debian roots (mmdebstrap tarballs in build/roots/, a week at most)
+# and commands run in fresh copies of them, through qemu-user-static for
+# another architecture. As root.
 #   scripts/debian-root.sh tarball SUITE ARCH[,ARCH]    prints the tarball, made if need be
 #   scripts/debian-root.sh run TARBALL [--bind SOURCE:TARGET]... [--] COMMAND...
-#       runs the command in a copy of the root, with /proc, /sys, /dev and the
-#       binds, in its own namespaces; the copy is removed however it ends.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 readonly ROOTS=$TRELVO_SOURCE_DIR/build/roots BINFMT=/proc/sys/fs/binfmt_misc PACKAGES=git
@@ -41,14 +37,11 @@ emulate() {
 }
 
 make_tarball() {
-    local tarball=$ROOTS/$1-${2//,/+}-$PACKAGES.tar mirror arch
+    local tarball=$ROOTS/$1-${2//,/+}-$PACKAGES.tar arch
     if [[ ! -f $tarball || -n $(find "$tarball" -mtime +6) ]]; then
         for arch in ${2//,/ }; do emulate "$arch"; done
-        mirror=$(cat /etc/apt/sources.list.d/debian.sources /etc/apt/sources.list 2>/dev/null |
-            awk '$1 == "URIs:" || $1 == "deb" { print $2; exit }')
         mkdir -p "$ROOTS"
-        mmdebstrap --variant=minbase --architectures="$2" --include="$PACKAGES" --format=tar \
-            "$1" "$tarball.partial" ${mirror:+"$mirror"} >&2
+        mmdebstrap --variant=minbase --architectures="$2" --include="$PACKAGES" --format=tar "$1" "$tarball.partial" >&2
         mv "$tarball.partial" "$tarball"
     fi
     echo "$tarball"

@@ -2,10 +2,8 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Builds the front end, the sample implementation and the client, runs the
-# client with the debug log on, shows the log the front end wrote beside
-# itself, and asks trelvo-doctor what a program gets.
-#
+# Builds the front end, the sample and the client, runs the client with the
+# log on, shows the log, and asks trelvo-doctor what a program gets.
 #   scripts/demo.sh [native|aarch64]    aarch64: the cross build, run under qemu-aarch64
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"

@@ -2,32 +2,26 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# The measurements of benchmarks/ (its README says what each reports), run as
-# a client: from an empty directory, with none of the front end's variables.
-#
+# The measurements that benchmarks/README.md describes, run as a client.
 #   scripts/measure.sh instructions|time|first-call|trace [BUILD [FLAGS...]]   (BUILD: build/native)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-run_as_client() {
-    local work status=0
-    work=$(mktemp -d)
-    (cd "$work" && "${CLIENT_ENV[@]}" "$@") || status=$?
-    rm -rf "$work"
-    return $status
-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/client"
+run_as_client() { (cd "$work/client" && "${CLIENT_ENV[@]}" "$@"); }
 
 # Fails when a forwarded call costs more than 6 (required) or 8 (optional)
 # instructions over a direct one, a branch-protection landing pad not counted.
 instructions() {
     local pad
-    out=$(mktemp -d) && trap 'rm -rf "$out"' EXIT
-    run_as_client valgrind --tool=callgrind --callgrind-out-file="$out/callgrind" "$1" >"$out/program" 2>"$out/valgrind" ||
-        die "the program failed under callgrind: $(cat "$out/program" "$out/valgrind")"
-    cat "$out/program"
+    run_as_client valgrind --tool=callgrind --callgrind-out-file="$work/callgrind" "$1" >"$work/program" 2>"$work/valgrind" ||
+        die "the program failed under callgrind: $(cat "$work/program" "$work/valgrind")"
+    cat "$work/program"
     pad=$(objdump -d --disassemble=VELT_Connect "$BUILD/libTrelvo_aarch64.so" | grep -cE $'\t(endbr64|bti)' || true)
-    callgrind_annotate --inclusive=yes "$out/callgrind" | tr -d , |
-        awk -v calls="$(sed -n 's/^calls per loop: //p' "$out/program")" -v pad="$pad" '
+    callgrind_annotate --inclusive=yes "$work/callgrind" | tr -d , |
+        awk -v calls="$(sed -n 's/^calls per loop: //p' "$work/program")" -v pad="$pad" '
         match($0, /:(Direct|Forwarded)(Required|Optional) \[/) { count[substr($0, RSTART + 1, RLENGTH - 3)] = $1 / calls }
         END {
             split("Required 6 Optional 8", limit)

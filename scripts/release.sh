@@ -2,21 +2,14 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Makes the release of HEAD in dist/: libtrelvo-VERSION.tar.gz, the source by
-# git archive, and libtrelvo-VERSION-linux-aarch64.tar.gz, the aarch64 build
-# laid out as the prefix /usr/local. Both builds come from the source tarball
-# in a fresh Debian 11 root, where the suite must pass natively and in the
-# cross build under qemu-aarch64. The binaries must then load with glibc 2.17
-# (tests/build/CheckElf.cmake), and debian/tests/consumers pass against the
-# tarball unpacked anywhere, through its relocatable trelvo.pc. As root.
+# The release of HEAD in dist/: the source tarball, and the aarch64 binary
+# tarball, built and tested in a fresh Debian 11 root, then checked. As root.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 version=$(sed -n 's/^project(Trelvo VERSION \([0-9.]*\).*/\1/p' "$TRELVO_SOURCE_DIR/CMakeLists.txt")
 readonly SOURCE=libtrelvo-$version BINARY=libtrelvo-$version-linux-aarch64
 readonly DIST=$TRELVO_SOURCE_DIR/dist WORK=$TRELVO_SOURCE_DIR/build/release
-# shellcheck disable=SC2016 # pkg-config's variable
-readonly RELOCATABLE_PREFIX='prefix=${pcfiledir}/../..'
 
 # In the root: both builds, their suites, then the cross build installed.
 build_and_test() {
@@ -43,11 +36,11 @@ pack_binaries() {
         lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake share/man/man1/trelvo-doctor.1; do
         [[ -f $prefix/$file ]] || die "the install left no $file in the release"
     done
-    sed -i "s|^prefix=/usr/local\$|$RELOCATABLE_PREFIX|" "$prefix/lib/pkgconfig/trelvo.pc"
+    # shellcheck disable=SC2016 # pkg-config's variable: the tree serves wherever it is unpacked
+    sed -i 's|^prefix=/usr/local$|prefix=${pcfiledir}/../..|' "$prefix/lib/pkgconfig/trelvo.pc"
     ! grep /usr/local "$prefix/lib/pkgconfig/trelvo.pc" || die "trelvo.pc names /usr/local"
-    mkdir -p "$prefix/share/doc/libtrelvo"
-    cp "$TRELVO_SOURCE_DIR/LICENSE" "$prefix/share/doc/libtrelvo/"
-    cp "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/share/doc/libtrelvo/README.md"
+    install -D -m 644 -t "$prefix/share/doc/libtrelvo" "$TRELVO_SOURCE_DIR/LICENSE"
+    install -m 644 "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/share/doc/libtrelvo/README.md"
     # Fixed order, owners and times: the same commit gives the same tarball.
     tar -C "$WORK" --sort=name --owner=0 --group=0 --numeric-owner --mtime="@$(git -C "$TRELVO_SOURCE_DIR" log -1 --format=%ct)" \
         -cf - "$BINARY" | gzip -9n >"$DIST/$BINARY.tar.gz"
@@ -58,8 +51,8 @@ rm -rf "$WORK" && mkdir -p "$WORK/unpacked/consumers" "$DIST"
 trap 'rm -rf "$WORK"' EXIT
 git -C "$TRELVO_SOURCE_DIR" archive --prefix="$SOURCE/" HEAD | gzip -9n >"$DIST/$SOURCE.tar.gz"
 cp "$DIST/$SOURCE.tar.gz" "$WORK/"
-root=$TRELVO_SOURCE_DIR/scripts/debian-root.sh
-"$root" run "$("$root" tarball bullseye amd64)" --bind "$WORK:/build" -- \
+root() { "$TRELVO_SOURCE_DIR/scripts/debian-root.sh" "$@"; }
+root run "$(root tarball bullseye amd64)" --bind "$WORK:/build" -- \
     bash -euo pipefail -c "$(declare -f build_and_test); build_and_test $SOURCE" || die "the Debian 11 builds or tests failed"
 pack_binaries
 announce "$DIST/$BINARY.tar.gz unpacked: its binaries, and consumers built against it"
