@@ -33,9 +33,14 @@ function(fail)
     message(FATAL_ERROR "CheckElf.cmake: failed")
 endfunction()
 
+find_program(readelf_program ${READELF})
+if(NOT readelf_program)
+    fail("cannot run READELF=${READELF}: not found")
+endif()
+
 # The output of readelf with the options given on the file.
 function(read_elf output file)
-    execute_process(COMMAND ${READELF} ${ARGN} ${file}
+    execute_process(COMMAND ${readelf_program} ${ARGN} ${file}
         OUTPUT_VARIABLE text ERROR_VARIABLE errors RESULT_VARIABLE result)
     if(NOT result EQUAL 0)
         string(REPLACE ";" " " options "${ARGN}")
