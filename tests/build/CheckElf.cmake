@@ -13,8 +13,8 @@
 #                      symbols the file takes from others and its version needs
 #   -DNEEDED=<list>    every shared object the file needs is in the list
 # Prints a line for each file checked: the file, the highest glibc version it
-# needs and the objects it needs. Fails when a file breaks a rule or cannot be
-# read, after checking them all.
+# needs and the objects it needs. Fails at once when a file cannot be read,
+# and, after checking them all, when any file breaks a rule.
 cmake_minimum_required(VERSION 3.18)
 foreach(variable READELF MACHINE)
     if(NOT ${variable})
