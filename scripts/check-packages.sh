@@ -6,7 +6,7 @@
 # are checked, installed and built against; then their autopkgtest. As root.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-readonly ROOT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh OUT=$TRELVO_SOURCE_DIR/build/packages IDS=1000000-1065535
+readonly ROOT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh OUT=$TRELVO_SOURCE_DIR/build/packages IDS=root:1000000:65536
 
 # In the root, from a clone of the commit.
 build_and_check() {
@@ -45,11 +45,13 @@ announce "The packages of $commit, built and checked in a fresh Debian 12 amd64+
         build_and_check"
 
 announce "autopkgtest of the amd64 packages in a fresh Debian 12 root"
-if ! grep -q '^root:' /etc/subuid || ! grep -q '^root:' /etc/subgid; then
-    usermod --add-subuids "$IDS" --add-subgids "$IDS" root
-    trap 'usermod --del-subuids "$IDS" --del-subgids "$IDS" root' EXIT
-    trap 'exit 130' INT TERM HUP
-fi
+added=()
+for file in /etc/subuid /etc/subgid; do
+    grep -q '^root:' "$file" || { echo "$IDS" >>"$file" && added+=("$file"); }
+done
+trap '((${#added[@]} == 0)) || sed -i "/^$IDS\$/d" "${added[@]}"' EXIT
+trap 'exit 130' INT TERM HUP
 git -C "$TRELVO_SOURCE_DIR" archive "$commit" | tar -x -C "$OUT/source"
-autopkgtest "$OUT/source" "$OUT"/{libtrelvo,libtrelvo-dev,trelvo-doctor}_*_amd64.deb -- \
+# -U: the root's package lists are gone, as mmdebstrap leaves them.
+autopkgtest -U "$OUT/source" "$OUT"/{libtrelvo,libtrelvo-dev,trelvo-doctor}_*_amd64.deb -- \
     unshare -t "$("$ROOT" tarball bookworm amd64)"
