@@ -9,10 +9,7 @@ readonly TRELVO_SOURCE_DIR
 
 announce() { printf '\n==== %s\n' "$*"; }
 
-die() {
-    printf 'error: %s\n' "$*" >&2
-    exit 1
-}
+die() { printf 'error: %s\n' "$*" >&2 && exit 1; }
 
 # env, with the variables that steer the front end removed.
 read -ra CLIENT_ENV <<<"env $(sed -n 's/^set(TRELVO_CLIENT_VARIABLES \(.*\))$/\1/p' \
