@@ -10,7 +10,7 @@ namespace {
 
 struct _Function {
     const char* name;
-    const char* parameters;  // the parameters' names, as in "(arg1, arg2)"
+    const char* parameters;  // as in "(arg1, arg2)"
 };
 
 // clang-format off
@@ -51,71 +51,31 @@ const char* _CodeName(uint32_t code) {
     return nullptr;
 }
 
-// The next parameter name of "(arg1, arg2)" from *at on, copied into name.
-const char* _NextName(const char*& at, char (&name)[16]) {
-    while (*at == '(' || *at == ',' || *at == ' ') ++at;
-    size_t length = 0;
-    for (; *at != 0 && *at != ',' && *at != ')'; ++at) {
-        if (length + 1 < sizeof name) name[length++] = *at;
-    }
-    name[length] = 0;
-    return name;
-}
-
-// The value behind a counter is the implementation's only when it succeeded.
-void _Arguments(TraceRecord& record, Traced::Function function,
-                std::initializer_list<TraceArgument> arguments, bool succeeded) {
-    const char* names = _functions[function].parameters;
-    char name[16];
-    for (const TraceArgument& argument : arguments) {
-        _NextName(names, name);
-        switch (argument.kind) {
-            case TraceArgument::Kind::Pointer: record.Pointer(name, argument.pointer); break;
-            case TraceArgument::Kind::Integer: record.Integer(name, argument.integer); break;
-            case TraceArgument::Kind::Text:
-                record.Text(name, static_cast<const char*>(argument.pointer));
-                break;
-            case TraceArgument::Kind::Counter:
-                record.PointerTo(
-                    name, argument.pointer,
-                    succeeded ? static_cast<const uint32_t*>(argument.pointer) : nullptr);
-        }
-    }
-}
-
 }  // namespace
 
 TextCallRecord::TextCallRecord(Traced::Function function, int64_t start,
-                               std::initializer_list<TraceArgument> arguments) noexcept
-    : m_function(function), m_record(_functions[function].name, start) {
-    _Arguments(m_record, function, arguments, false);
+                               std::initializer_list<TraceValue> arguments) noexcept
+    : TraceRecord(_functions[function].name, start, function) {
+    Arguments(_functions[function].parameters, arguments, false);
 }
-
-const char* TextCallRecord::Returned(const char* text) {
-    m_failed = text == nullptr;
-    m_record.ResultText(text);
-    return text;
-}
-
-void TextCallRecord::End() noexcept { m_record.End(static_cast<int>(m_function), m_failed); }
 
 void TraceCall(Traced::Function function, int64_t start,
-               std::initializer_list<TraceArgument> arguments, uint32_t code, bool byFrontEnd,
+               std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
                const TraceInnerCall* inner) noexcept {
-    TraceRecord record(_functions[function].name, start);
-    _Arguments(record, function, arguments, code == 0);
+    TraceRecord record(_functions[function].name, start, function);
+    record.Arguments(_functions[function].parameters, arguments, code == 0);
     record.Code(code, byFrontEnd ? _CodeName(code) : nullptr);
     if (inner != nullptr) {
         record.InnerCall(inner->name, inner->result,
                          inner->result == 0 ? &inner->counter : nullptr);
     }
-    record.End(static_cast<int>(function), code != 0);
+    record.End();
 }
 
 void TraceEvent(const char* event, const char* path, Traced::Function inside,
                 int64_t start) noexcept {
-    TraceRecord record(event, start, _functions[inside].name);
-    record.Text("path", path);
+    TraceRecord record(event, start, -1, _functions[inside].name);
+    record.Arguments("(path)", {path}, false);
     record.End();
 }
 
