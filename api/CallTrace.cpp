@@ -8,20 +8,18 @@
 namespace Internal_Trelvo {
 namespace {
 
-struct _Function {
+struct _Named {
     const char* name;
     const char* parameters;  // as in "(arg1, arg2)"
 };
-
 // clang-format off
-constexpr _Function _functions[] = {
+constexpr _Named _functions[] = {
 #define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
     {#symbol, #arguments},
     TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
 #undef TRELVO_TRACED_FUNCTION
     {"Trelvo_GetVeltApiImplementationPath", "()"},
-    {"Trelvo_SetVeltApiImplementationPath", "(path)"},
-};
+    {"Trelvo_SetVeltApiImplementationPath", "(path)"}};
 // clang-format on
 static_assert(std::size(_functions) == Traced::kCount && Traced::kCount <= kMaxTracedFunctions);
 
@@ -29,20 +27,15 @@ struct _NamedCode {
     uint32_t code;
     const char* name;
 };
-#define TRELVO_NAMED_CODE(code) \
+#define TRELVO_NAMED(code) \
     { code, #code }
 constexpr _NamedCode _frontEndCodes[] = {
-    TRELVO_NAMED_CODE(TRELVO_E_NULL_ARGUMENT),
-    TRELVO_NAMED_CODE(TRELVO_E_NOT_SUPPORTED),
-    TRELVO_NAMED_CODE(TRELVO_E_NOT_IMPLEMENTED),
-    TRELVO_NAMED_CODE(TRELVO_E_OUT_OF_MEMORY),
-    TRELVO_NAMED_CODE(TRELVO_E_NOT_LOADED),
-    TRELVO_NAMED_CODE(TRELVO_E_IMPLEMENTATION_UNAVAILABLE),
-    TRELVO_NAMED_CODE(TRELVO_E_UNLOAD_FAILED),
-    TRELVO_NAMED_CODE(TRELVO_E_MISSING_ENTRY_POINTS),
-    TRELVO_NAMED_CODE(TRELVO_E_PATH_NOT_LOADABLE),
-};
-#undef TRELVO_NAMED_CODE
+    TRELVO_NAMED(TRELVO_E_NULL_ARGUMENT),    TRELVO_NAMED(TRELVO_E_NOT_SUPPORTED),
+    TRELVO_NAMED(TRELVO_E_NOT_IMPLEMENTED),  TRELVO_NAMED(TRELVO_E_OUT_OF_MEMORY),
+    TRELVO_NAMED(TRELVO_E_NOT_LOADED),       TRELVO_NAMED(TRELVO_E_IMPLEMENTATION_UNAVAILABLE),
+    TRELVO_NAMED(TRELVO_E_UNLOAD_FAILED),    TRELVO_NAMED(TRELVO_E_MISSING_ENTRY_POINTS),
+    TRELVO_NAMED(TRELVO_E_PATH_NOT_LOADABLE)};
+#undef TRELVO_NAMED
 
 const char* _CodeName(uint32_t code) {
     for (const _NamedCode& named : _frontEndCodes) {
@@ -65,10 +58,8 @@ void TraceCall(Traced::Function function, int64_t start,
     TraceRecord record(_functions[function].name, start, function);
     record.Arguments(_functions[function].parameters, arguments, code == 0);
     record.Code(code, byFrontEnd ? _CodeName(code) : nullptr);
-    if (inner != nullptr) {
-        record.InnerCall(inner->name, inner->result,
-                         inner->result == 0 ? &inner->counter : nullptr);
-    }
+    if (inner)
+        record.InnerCall(inner->name, inner->result, inner->result ? nullptr : &inner->counter);
     record.End();
 }
 

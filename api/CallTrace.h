@@ -5,9 +5,6 @@
 // front end's own result codes, written by logging/TraceWriter.h.
 #pragma once
 
-#include <cstdint>
-#include <initializer_list>
-
 #include "api/EntryPoints.h"
 #include "logging/TraceWriter.h"
 
@@ -27,8 +24,8 @@ enum Function : int {
 }  // namespace Traced
 // clang-format on
 
-// The record of a call that returns a text: begun with its arguments, the
-// text copied in by ResultText while the caller still guards it.
+// A call that returns a text, begun with its arguments: ResultText copies
+// the text in while the caller still guards it.
 struct TextCallRecord : TraceRecord {
     TextCallRecord(Traced::Function function, int64_t start,
                    std::initializer_list<TraceValue> arguments) noexcept;
@@ -38,8 +35,7 @@ struct TextCallRecord : TraceRecord {
 // implementation wrote through its counter.
 struct TraceInnerCall {
     const char* name;
-    uint32_t result;
-    uint32_t counter;
+    uint32_t result, counter;
 };
 
 // Writes the record of a call that began at start and returns code now;

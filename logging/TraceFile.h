@@ -1,12 +1,11 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// The call trace's file: its name from TRELVOTRACE, its format, and its safe
-// opening, which may run as root in a shared directory. No state; shared by
-// the front end and trelvo-doctor.
+// The call trace's file: its name, its format, and its opening, which may run
+// as root in a shared directory. Shared by the front end and trelvo-doctor.
 #pragma once
 
-#include <sys/types.h>
+#include <sys/stat.h>
 
 #include <string>
 
@@ -15,21 +14,20 @@ namespace Internal_Trelvo {
 inline constexpr char kTraceVariable[] = "TRELVOTRACE";
 
 // The file that pattern names for the process pid: every "%p" replaced by the
-// pid, and a relative name joined to the current directory. Empty for an
-// empty pattern.
+// pid, and a relative name joined to the current directory.
 std::string TraceFilePath(const std::string& pattern, pid_t pid);
-
-// True when the pattern contains "%p", so that each process gets a file of
-// its own.
-bool IsPerProcessTracePattern(const std::string& pattern);
-
+inline bool IsPerProcessTracePattern(const std::string& pattern) {
+    return pattern.find("%p") != std::string::npos;
+}
 // A name ending in ".json" gives the Chrome trace-event format, any other text.
-bool IsJsonTraceFile(const std::string& path);
+inline bool IsJsonTraceFile(const std::string& path) {
+    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+}
 
 struct TraceFile {
     int fd = -1;
-    mode_t type = 0;      // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
-    std::string problem;  // why there is no descriptor
+    mode_t type = S_IFREG;  // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    std::string problem;    // why there is no descriptor
 };
 
 // Opens path for appending, blocking and close-on-exec, and empties nothing.

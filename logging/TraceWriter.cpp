@@ -6,7 +6,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -17,7 +16,6 @@
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <string_view>
 
 #include "logging/InternalLogging.h"
 #include "logging/TraceFile.h"
@@ -27,13 +25,10 @@
 namespace Internal_Trelvo {
 namespace {
 
-constexpr int64_t kSecond = 1000000000, kDay = 86400;
-constexpr char kCutMark[] = "\xE2\x80\xA6[cut]";
-// Where a quoted text is cut, leaving room for the rest of its record.
-constexpr size_t kTextLimit = PIPE_BUF - 384;
+constexpr int64_t kSecond = 1000000000;
+constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a record
 
-// Relaxed: only the totals at the end matter.
-struct _Statistics {
+struct _Statistics {  // relaxed: only the totals at the end matter
     std::atomic<const char*> name{nullptr};
     std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
 
@@ -42,41 +37,35 @@ struct _Statistics {
         calls.fetch_add(1, std::memory_order_relaxed);
         if (failed) failures.fetch_add(1, std::memory_order_relaxed);
         total.fetch_add(nanoseconds, std::memory_order_relaxed);
-        uint64_t seen = longest.load(std::memory_order_relaxed);
-        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
+        for (uint64_t seen = longest.load(); nanoseconds > seen;) {
+            if (longest.compare_exchange_weak(seen, nanoseconds)) break;
         }
     }
 };
 
 // Trivially destructible, so that threads still calling while the process
-// exits find it whole. Written by StartCallTrace under the front end's lock,
-// in a child after fork, and by the first record of a "%p" child.
+// exits find it whole.
 struct _Trace {
     std::atomic<bool> started{false}, on{false};
     bool json = false, pipe = false, perProcess = false;
     // Never closed: another thread may still write through it, and its
     // number must never reach a file that the program opens later.
     std::atomic<int> fd{-1};
-    std::atomic<pid_t> pid{0};
-    std::atomic<pid_t> namedProcess{0};  // the process last named in a JSON file
-    std::atomic<int> writeError{0};      // the first, which stopped the trace
-    std::atomic<int> writers{0};         // threads inside write()
-    int64_t monotonicOrigin = 0, realtimeOrigin = 0;
-    // A "%p" child opens its file at its first record, so that children that
-    // only exec leave none.
+    std::atomic<pid_t> pid{0}, namedProcess{0};  // the last named in a JSON file
+    std::atomic<int> writeError{0}, writers{0};  // the first; threads inside write()
+    // A "%p" child opens its file at its first record: one that only runs
+    // exec leaves none.
     enum FileState { kReady, kPending, kOpening };
     std::atomic<FileState> file{kReady};
-    char pattern[PATH_MAX] = {}, path[PATH_MAX] = {};
+    int64_t monotonicOrigin = 0, realtimeOrigin = 0;
+    char utcOrigin[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};
     _Statistics statistics[kMaxTracedFunctions];
 } _trace;
 
-// Initial-exec and without a destructor, so that its first use allocates
-// nothing. The record's "PID/TID" part, formed once per thread and process.
+// Initial-exec, without a destructor: its first use allocates nothing.
 struct _Thread {
     pid_t process, id;
     bool opening;  // a "%p" child's file
-    uint8_t identityLength;
-    char identity[64];
 };
 __attribute__((tls_model("initial-exec"))) thread_local _Thread t_thread;
 
@@ -85,18 +74,15 @@ struct _KeptErrno {
     ~_KeptErrno() { errno = saved; }
 };
 
-// Parts of a record besides texts and decimal numbers.
-struct _Digits {
+struct _Digits {  // at least width digits, padded by pad
     uint64_t value;
-    int width;  // at least, padded by pad
-    int base = 10;
+    int width = 1, base = 10;
     char pad = '0';
 };
-struct _Hex {  // "0x" and at least width digits, a string in JSON
-    uint64_t value;
-    int width;
-};
-struct _Micros {  // with three decimals, at least width characters
+// What JSON shows as a string and text bare: hexadecimal numbers, names.
+const char* _JsonQuote() { return _trace.json ? "\"" : ""; }
+
+struct _Micros {  // nanoseconds as microseconds with three decimals
     int64_t nanoseconds;
     int width = 1;
 };
@@ -117,16 +103,11 @@ void _Part(TraceBuffer& out, _Digits number) {
     _Part(out, {digits, static_cast<size_t>(end - digits)});
 }
 
-void _Part(TraceBuffer& out, uint64_t decimal) { _Part(out, _Digits{decimal, 1}); }
+void _Part(TraceBuffer& out, uint64_t decimal) { _Part(out, _Digits{decimal}); }
 
 template <typename... Parts>
 void _Add(TraceBuffer& out, const Parts&... parts) {
     (_Part(out, parts), ...);
-}
-
-void _Part(TraceBuffer& out, _Hex hex) {
-    const char* quote = _trace.json ? "\"" : "";
-    _Add(out, quote, "0x", _Digits{hex.value, hex.width, 16}, quote);
 }
 
 void _Part(TraceBuffer& out, _Micros time) {
@@ -157,53 +138,20 @@ void _Part(TraceBuffer& out, _Quoted quoted) {
     _Part(out, "\"");
     for (auto* at = reinterpret_cast<const unsigned char*>(quoted.text); *at != 0;) {
         const int sequence = _Utf8Sequence(at);
-        char escaped[6] = {'\\', static_cast<char>(*at), '0', '0'};
-        std::string_view bytes(escaped, 2);
-        if (sequence < 0) {
-            bytes = "\\ufffd";
-        } else if (*at < 0x20 || *at == 0x7F) {
-            escaped[1] = 'u';
-            escaped[4] = "0123456789abcdef"[*at >> 4];
-            escaped[5] = "0123456789abcdef"[*at & 0xF];
-            bytes = {escaped, 6};
-        } else if (*at != '"' && *at != '\\') {
+        const char escaped[] = {'\\', static_cast<char>(*at), 0};
+        const char control[] = {
+            '\\', 'u', '0', '0', "0123456789abcdef"[*at >> 4], "0123456789abcdef"[*at & 0xF]};
+        std::string_view bytes = "\\ufffd";  // ill-formed
+        if (sequence > 0) {
             bytes = {reinterpret_cast<const char*>(at), static_cast<size_t>(sequence)};
         }
-        if (out.size + bytes.size() > kTextLimit) {
-            _Part(out, kCutMark);
-            break;
-        }
+        if (*at < 0x20 || *at == 0x7F) bytes = {control, sizeof control};
+        if (*at == '"' || *at == '\\') bytes = escaped;
+        if (out.size + bytes.size() > kTextLimit) return _Add(out, "\xE2\x80\xA6[cut]\"");
         _Part(out, bytes);
         at += sequence < 0 ? -sequence : sequence;
     }
     _Part(out, "\"");
-}
-
-int64_t _Nanoseconds(clockid_t clock) {
-    timespec now{};
-    clock_gettime(clock, &now);
-    return static_cast<int64_t>(now.tv_sec) * kSecond + now.tv_nsec;
-}
-
-// "HH:MM:SS.uuuuuu" in UTC; with date "YYYY-MM-DDTHH:MM:SS.uuuuuuZ", the
-// civil date counted in 400-year eras from 0000-03-01.
-void _WallClock(TraceBuffer& out, int64_t utc, bool date) {
-    const int64_t seconds = utc / kSecond;
-    if (date) {
-        const int64_t days = seconds / kDay + 719468, era = days / 146097;
-        const int64_t dayOfEra = days - era * 146097;
-        const int64_t yearOfEra =
-            (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-        const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-        const int64_t shifted = (5 * dayOfYear + 2) / 153, month = (shifted + 2) % 12 + 1;
-        _Add(out, static_cast<uint64_t>(yearOfEra + era * 400 + (month <= 2)), "-",
-             _Digits{static_cast<uint64_t>(month), 2}, "-",
-             _Digits{static_cast<uint64_t>(dayOfYear - (153 * shifted + 2) / 5 + 1), 2}, "T");
-    }
-    const auto ofDay = static_cast<uint64_t>(seconds % kDay);
-    _Add(out, _Digits{ofDay / 3600, 2}, ":", _Digits{ofDay / 60 % 60, 2}, ":",
-         _Digits{ofDay % 60, 2}, ".", _Digits{static_cast<uint64_t>(utc % kSecond / 1000), 6},
-         date ? "Z" : "");
 }
 
 // SIGPIPE blocked around the write, and the one that a FIFO without a reader
@@ -245,47 +193,31 @@ void _Write(const TraceBuffer& out) {
     _trace.writers.fetch_sub(1);
 }
 
-// The metadata event naming the process, with the trace's start on both
-// clocks. Returns the size of out up to the comma after the pid.
-size_t _ProcessEvent(TraceBuffer& out, pid_t pid) {
-    _Add(out, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", pid, ",");
-    const size_t identity = out.size;
-    _Add(out, "\"tid\":", pid, ",\"args\":{\"name\":", _Quoted{program_invocation_short_name},
-         ",\"utc\":\"");
-    _WallClock(out, _trace.realtimeOrigin, true);
-    _Add(out, "\",\"ts\":", _Micros{_trace.monotonicOrigin}, "}}");
-    return identity;
-}
-
-// The file's beginning. Its part up to the size returned, the same at every
-// load, tells a file that this process began before a reload, which a JSON
-// array goes on after a comma.
-size_t _Header(TraceBuffer& out, pid_t pid, bool reload = false) {
-    if (_trace.json) {
-        _Add(out, reload ? ",\n" : "[");
-        return _ProcessEvent(out, pid);
+// The file's beginning, or in JSON a process's naming. Its part up to the
+// size returned, the pid's end, tells a file that this process began.
+size_t _Header(TraceBuffer& out, pid_t pid, const char* before = "[") {
+    const _Quoted program{program_invocation_short_name};
+    if (!_trace.json) {
+        _Add(out, "# pid ", pid, " ");
+        const size_t identity = out.size;
+        _Add(out, program, " trace started ", _trace.utcOrigin, " at CLOCK_MONOTONIC ",
+             static_cast<uint64_t>(_trace.monotonicOrigin / kSecond), ".",
+             _Digits{static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 6}, " s\n");
+        return identity;
     }
-    _Add(out, "# pid ", pid, " ");
+    _Add(out, before, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", pid, ",");
     const size_t identity = out.size;
-    _Add(out, _Quoted{program_invocation_short_name}, " trace started ");
-    _WallClock(out, _trace.realtimeOrigin, true);
-    _Add(out, " at CLOCK_MONOTONIC ", static_cast<uint64_t>(_trace.monotonicOrigin / kSecond), ".",
-         _Digits{static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 6}, " s\n");
+    _Add(out, "\"tid\":", pid, ",\"args\":{\"name\":", program, ",\"utc\":\"", _trace.utcOrigin,
+         "\",\"ts\":", _Micros{_trace.monotonicOrigin}, "}}");
     return identity;
-}
-
-bool _BeginsWith(int fd, const char* head, size_t size) {
-    char read[64];
-    return size <= sizeof read && pread(fd, read, size, 0) == static_cast<ssize_t>(size) &&
-           memcmp(read, head, size) == 0;
 }
 
 void _CannotTrace(const std::string& path, const std::string& problem) {
     LogText(("Cannot trace calls to \"" + path + "\": " + problem).c_str());
 }
 
-// A new file, or one that this process began before a reload, which is
-// appended to; any other is emptied.
+// A file that this process began before a reload is appended to, a JSON
+// array going on after a comma; any other regular file is emptied.
 void _Open() {
     const pid_t pid = _trace.pid;
     const std::string path = TraceFilePath(_trace.pattern, pid);
@@ -296,16 +228,16 @@ void _Open() {
     if (file.fd < 0) return _CannotTrace(path, file.problem);
     TraceBuffer header;
     const size_t identity = _Header(header, pid);
-    const bool reload = file.type == S_IFREG && _BeginsWith(file.fd, header.data, identity);
-    if (!reload && file.type == S_IFREG && ftruncate(file.fd, 0) != 0) {
+    char head[64];
+    const bool regular = file.type == S_IFREG;
+    const bool reload = regular &&
+                        pread(file.fd, head, identity, 0) == static_cast<ssize_t>(identity) &&
+                        memcmp(head, header.data, identity) == 0;
+    if (regular && !reload && ftruncate(file.fd, 0) != 0) {
         _CannotTrace(path, InternalUtils::geterrormessage(errno));
-        close(file.fd);
-        return;
+        return static_cast<void>(close(file.fd));
     }
-    if (reload) {
-        header.size = 0;
-        _Header(header, pid, true);
-    }
+    if (reload) _Header(header = {}, pid, ",\n");
     _trace.pipe = file.type == S_IFIFO;
     _trace.namedProcess = pid;
     _trace.fd = file.fd;
@@ -314,61 +246,39 @@ void _Open() {
     LogText(("Tracing calls to \"" + path + "\"").c_str());
 }
 
-// A child of fork counts its own calls, and with "%p" in the name writes its
-// own file; otherwise it goes on appending to its parent's. It has one
-// thread now: no write is in flight, and the parent's descriptor can go.
+// A child of fork counts its own calls, and with "%p" writes its own file;
+// otherwise it goes on appending to its parent's. It has one thread now: no
+// write is in flight, and the parent's descriptor can go.
 void _StartInChild() {
     _trace.pid = getpid();
     _trace.writers = 0;
-    for (_Statistics& row : _trace.statistics)
+    for (_Statistics& row : _trace.statistics) {
         row.calls = row.failures = row.total = row.longest = 0;
+    }
     if (!_trace.perProcess) return;
     close(_trace.fd.exchange(-1));
     _trace.file = _Trace::kPending;
 }
 
-// The first record of such a child opens its file; its other threads wait
-// for that rather than lose their records, but for a signal handler that
-// interrupted the opening thread, whose record is dropped.
-void _OpenPendingFile() {
-    if (t_thread.opening) return;
-    auto pending = _Trace::kPending;
-    t_thread.opening = true;
-    if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
-        try {
-            _Open();
-        } catch (...) {
-            // No memory for the name: the child's records are dropped.
-        }
-        _trace.file = _Trace::kReady;
-    }
-    t_thread.opening = false;
-    while (_trace.file.load() == _Trace::kOpening) sched_yield();
-}
-
+// Such a child's first record opens its file; its other threads wait for
+// that, but a signal handler that interrupted the opening drops its record.
 bool _Recording() {
     if (!IsCallTraceOn()) return false;
-    if (_trace.file.load() != _Trace::kReady) _OpenPendingFile();
-    return _trace.fd.load(std::memory_order_relaxed) >= 0;
-}
-
-// A thread's first record in this process: JSON names the thread, with the
-// name the program gave it or the program's.
-void _StartThread(TraceBuffer& out, pid_t pid) {
-    t_thread.process = pid;
-    t_thread.id = static_cast<pid_t>(syscall(SYS_gettid));
-    TraceBuffer identity;
-    if (_trace.json) {
-        char threadName[16] = "";
-        prctl(PR_GET_NAME, threadName);
-        _Add(out, ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":", pid,
-             ",\"tid\":", t_thread.id, ",\"args\":{\"name\":", _Quoted{threadName}, "}}");
-        _Add(identity, "\",\"ph\":\"X\",\"pid\":", pid, ",\"tid\":", t_thread.id, ",\"ts\":");
-    } else {
-        _Add(identity, " ", pid, "/", t_thread.id, " ");
+    auto pending = _Trace::kPending;
+    if (_trace.file.load() != _Trace::kReady && !t_thread.opening) {
+        t_thread.opening = true;
+        if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
+            try {
+                _Open();
+            } catch (...) {
+                // No memory for the name: the child's records are dropped.
+            }
+            _trace.file = _Trace::kReady;
+        }
+        t_thread.opening = false;
+        while (_trace.file.load() == _Trace::kOpening) sched_yield();
     }
-    t_thread.identityLength = static_cast<uint8_t>(identity.size);
-    memcpy(t_thread.identity, identity.data, identity.size);
+    return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
 // Like strace -c: by total time, with each function's share of it.
@@ -377,9 +287,7 @@ void _WriteSummary() {
     size_t count = 0;
     uint64_t allTime = 0;
     for (const _Statistics& row : _trace.statistics) {
-        if (row.calls == 0) continue;
-        allTime += row.total;
-        rows[count++] = &row;
+        if (row.calls != 0) allTime += (rows[count++] = &row)->total;
     }
     std::sort(rows, rows + count, [](auto* a, auto* b) { return a->total > b->total; });
     TraceBuffer out;
@@ -387,22 +295,20 @@ void _WriteSummary() {
          ", by total time\n",
          "# time %    total us     mean us      max us    calls failures function\n");
     for (size_t i = 0; i < count; ++i) {
-        const _Statistics& row = *rows[i];
-        const uint64_t total = row.total, calls = row.calls;
-        const uint64_t share = allTime == 0 ? 0 : total * 10000 / allTime;
+        const uint64_t total = rows[i]->total, calls = rows[i]->calls;
+        const uint64_t share = total * 10000 / std::max(allTime, uint64_t{1});
         _Add(out, "# ", _Digits{share / 100, 3, 10, ' '}, ".", _Digits{share % 100, 2},
              _Micros{static_cast<int64_t>(total), 12},
              _Micros{static_cast<int64_t>(total / calls), 12},
-             _Micros{static_cast<int64_t>(row.longest.load()), 12}, _Digits{calls, 9, 10, ' '},
-             _Digits{row.failures, 9, 10, ' '}, " ", row.name.load(), "\n");
+             _Micros{static_cast<int64_t>(rows[i]->longest.load()), 12}, _Digits{calls, 9, 10, ' '},
+             _Digits{rows[i]->failures, 9, 10, ' '}, " ", rows[i]->name.load(), "\n");
     }
     _Send(_trace.fd, out);
 }
 
 // At unload and at exit, which a library cannot tell apart. The writes of
 // threads still calling are waited for (a second at most): the end of the
-// process would cut short one that crosses a page of the file. A JSON trace
-// is whole already; a text one gets its summary.
+// process would cut short one that crosses a page of the file.
 [[gnu::destructor]] void _EndTrace() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
@@ -412,6 +318,19 @@ void _WriteSummary() {
                  "\": " + InternalUtils::geterrormessage(error))
                     .c_str());
     }
+}
+
+// The trace's start on both clocks, and in UTC as "YYYY-MM-DDTHH:MM:SS.uuuuuuZ".
+void _SetOrigin() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    _trace.realtimeOrigin = now.tv_sec * kSecond + now.tv_nsec;
+    _trace.monotonicOrigin = TraceClock();
+    tm utc{};
+    TraceBuffer origin;
+    origin.size = strftime(origin.data, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+    _Add(origin, _Digits{static_cast<uint64_t>(now.tv_nsec / 1000), 6}, "Z");
+    memcpy(_trace.utcOrigin, origin.data, origin.size);
 }
 
 }  // namespace
@@ -426,8 +345,7 @@ void StartCallTrace() noexcept {
             pattern.copy(_trace.pattern, pattern.size());
             _trace.perProcess = IsPerProcessTracePattern(pattern);
             _trace.pid = getpid();
-            _trace.monotonicOrigin = TraceClock();
-            _trace.realtimeOrigin = _Nanoseconds(CLOCK_REALTIME);
+            _SetOrigin();
             _Open();
             if (_trace.on) pthread_atfork(nullptr, nullptr, _StartInChild);
         }
@@ -438,52 +356,62 @@ void StartCallTrace() noexcept {
 }
 
 bool IsCallTraceStarted() { return _trace.started.load(std::memory_order_acquire); }
-
 bool IsCallTraceOn() { return _trace.on.load(std::memory_order_relaxed); }
 
-int64_t TraceClock() { return _Nanoseconds(CLOCK_MONOTONIC); }
+int64_t TraceClock() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * kSecond + now.tv_nsec;
+}
 
-// Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT "; JSON: the names
-// of a process or thread new to the file, then the event up to its
+// Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC. JSON: a
+// process or thread new to the file named, then the event up to its
 // arguments.
 TraceRecord::TraceRecord(const char* name, int64_t start, int function, const char* inside) noexcept
-    : m_name(name), m_start(start), m_function(function), m_inside(inside) {
+    : m_name(name), m_inside(inside), m_start(start), m_function(function) {
     const _KeptErrno kept;
     if (start == 0 || !_Recording()) return;
     m_stage = kArguments;
     const pid_t pid = _trace.pid.load(std::memory_order_relaxed);
-    if (_trace.json && _trace.namedProcess.load() != pid &&
-        _trace.namedProcess.exchange(pid) != pid) {
-        _Add(m_out, ",\n");
-        _ProcessEvent(m_out, pid);
-    }
-    if (t_thread.process != pid) _StartThread(m_out, pid);
-    const std::string_view identity(t_thread.identity, t_thread.identityLength);
+    const bool newThread = t_thread.process != pid;
+    if (newThread) t_thread = {pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
     if (!_trace.json) {
-        _WallClock(m_out, _trace.realtimeOrigin + (start - _trace.monotonicOrigin), false);
-        _Add(m_out, identity, inside != nullptr ? "-- " : "", name, inside != nullptr ? " " : "(");
+        const int64_t utc = _trace.realtimeOrigin + (start - _trace.monotonicOrigin);
+        const auto second = static_cast<uint64_t>(utc / kSecond % 86400);
+        _Add(m_out, _Digits{second / 3600, 2}, ":", _Digits{second / 60 % 60, 2}, ":",
+             _Digits{second % 60, 2}, ".", _Digits{static_cast<uint64_t>(utc % kSecond / 1000), 6},
+             " ", pid, "/", t_thread.id, inside ? " -- " : " ", name, inside ? " " : "(");
         return;
     }
-    // The identity closes the category's string.
-    _Add(m_out, ",\n{\"name\":\"", name, "\",\"cat\":\"", inside != nullptr ? "front end" : "call",
-         identity, _Micros{start}, ",\"args\":{");
+    if (_trace.namedProcess.load() != pid && _trace.namedProcess.exchange(pid) != pid) {
+        _Header(m_out, pid, ",\n");
+    }
+    if (newThread) {  // as the program named it, or as the program
+        char threadName[16] = "";
+        prctl(PR_GET_NAME, threadName);
+        _Add(m_out, ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":", pid,
+             ",\"tid\":", t_thread.id, ",\"args\":{\"name\":", _Quoted{threadName}, "}}");
+    }
+    _Add(m_out, ",\n{\"name\":\"", name, "\",\"cat\":\"", inside ? "front end" : "call",
+         "\",\"ph\":\"X\",\"pid\":", pid, ",\"tid\":", t_thread.id, ",\"ts\":", _Micros{start},
+         ",\"args\":{");
 }
 
-// Text separates arguments by ", "; JSON names each.
-void TraceRecord::_Key(std::string_view key, const char* mark) {
-    const bool first = m_fields++ == 0;
-    if (!_trace.json) return _Add(m_out, first ? "" : ", ");
-    _Add(m_out, first ? "\"" : ",\"", mark, key, "\":");
+// JSON names each value; text puts separator before it.
+void TraceRecord::_Key(std::string_view key, const char* separator, const char* mark) {
+    if (!_trace.json) return _Add(m_out, separator);
+    _Add(m_out, m_fields++ == 0 ? "\"" : ",\"", mark, key, "\":");
 }
 
 void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                             bool succeeded) {
     if (m_stage != kArguments) return;
+    const char* quote = _JsonQuote();
     for (const TraceValue& value : values) {
-        const std::string_view key(parameters + strspn(parameters, "(, "));
-        const std::string_view name = key.substr(0, key.find_first_of(",)"));
+        const std::string_view rest(parameters + strspn(parameters, "(, "));
+        const std::string_view name = rest.substr(0, rest.find_first_of(",)"));
         parameters = name.data() + name.size();
-        _Key(name);
+        _Key(name, &value == values.begin() ? "" : ", ");
         if (value.kind == TraceValue::kInteger) {
             _Add(m_out, uint64_t{value.integer});
         } else if (value.kind == TraceValue::kText) {
@@ -491,10 +419,11 @@ void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceV
         } else if (value.pointer == nullptr) {
             _Add(m_out, "null");
         } else {
-            _Add(m_out, _Hex{reinterpret_cast<uintptr_t>(value.pointer), 1});
+            _Add(m_out, quote, "0x", _Digits{reinterpret_cast<uintptr_t>(value.pointer), 1, 16},
+                 quote);
             if (value.kind != TraceValue::kCounter || !succeeded) continue;
-            if (_trace.json) _Key(name, "*");
-            _Add(m_out, _trace.json ? "" : " -> ", *static_cast<const uint32_t*>(value.pointer));
+            _Key(name, " -> ", "*");
+            _Add(m_out, *static_cast<const uint32_t*>(value.pointer));
         }
     }
 }
@@ -502,20 +431,18 @@ void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceV
 bool TraceRecord::_Result() {
     if (m_stage != kArguments) return false;
     m_stage = kResult;
-    if (_trace.json) {
-        _Key("result");
-    } else {
-        _Add(m_out, ") = ");
-    }
+    _Key("result", ") = ");
     return true;
 }
 
 void TraceRecord::Code(uint32_t code, const char* codeName) {
     if (!_Result()) return;
     m_failed = code != 0;
-    _Add(m_out, _Hex{code, 8});
+    const char* quote = _JsonQuote();
+    _Add(m_out, quote, "0x", _Digits{code, 8, 16}, quote);
     if (codeName == nullptr) return;
-    _Add(m_out, _trace.json ? ",\"resultName\":\"" : " ", codeName, _trace.json ? "\"" : "");
+    _Key("resultName", " ");
+    _Add(m_out, quote, codeName, quote);
 }
 
 const char* TraceRecord::ResultText(const char* text) {
@@ -528,36 +455,37 @@ const char* TraceRecord::ResultText(const char* text) {
 void TraceRecord::InnerCall(const char* name, uint32_t result, const uint32_t* value) {
     if (m_stage != kResult) return;
     if (!_trace.json) {
-        _Add(m_out, " [by the front end: ", name, value != nullptr ? "(-> " : "(");
-        if (value != nullptr) _Add(m_out, uint64_t{*value});
-        return _Add(m_out, ") = ", _Hex{result, 8}, "]");
+        _Add(m_out, " [by the front end: ", name, "(");
+        if (value) _Add(m_out, "-> ", uint64_t{*value});
+        return _Add(m_out, ") = 0x", _Digits{result, 8, 16}, "]");
     }
-    _Add(m_out, ",\"frontEndCall\":{\"name\":\"", name, "\",\"result\":", _Hex{result, 8});
-    if (value != nullptr) _Add(m_out, ",\"counter\":", uint64_t{*value});
+    _Add(m_out, ",\"frontEndCall\":{\"name\":\"", name, "\",\"result\":\"0x",
+         _Digits{result, 8, 16}, "\"");
+    if (value) _Add(m_out, ",\"counter\":", uint64_t{*value});
     _Add(m_out, "}");
 }
 
-// Counted for a text trace's summary.
+// A text trace's call is counted for its summary.
 void TraceRecord::End() noexcept {
     if (m_stage == kOff) return;
     const _KeptErrno kept;
     const int64_t duration = TraceClock() - m_start;
+    m_stage = kOff;
     if (_trace.json) {
-        if (m_inside != nullptr) {
-            _Key("in");
+        if (m_inside) {
+            _Key("in", "");
             _Add(m_out, "\"", m_inside, "\"");
         }
         _Add(m_out, "},\"dur\":", _Micros{duration}, "}");
     } else {
-        if (m_function >= 0 && m_function < kMaxTracedFunctions) {
+        if (m_function >= 0) {
             _trace.statistics[m_function].Count(m_name, m_failed, static_cast<uint64_t>(duration));
         }
         _Add(m_out, " <", _Micros{duration}, "us>");
-        if (m_inside != nullptr) _Add(m_out, " (in ", m_inside, ")");
+        if (m_inside) _Add(m_out, " (in ", m_inside, ")");
         _Add(m_out, "\n");
     }
     _Write(m_out);
-    m_stage = kOff;
 }
 
 }  // namespace Internal_Trelvo
