@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-#include "logging/TraceFile.h"
+#include "logging/TraceWriter.h"
 
 #include <fcntl.h>
 #include <unistd.h>

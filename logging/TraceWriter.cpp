@@ -13,12 +13,12 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <string>
 
 #include "logging/InternalLogging.h"
-#include "logging/TraceFile.h"
 #include "utils/environment.h"
 #include "utils/text.h"
 
@@ -116,8 +116,9 @@ void _Part(TraceBuffer& out, _Micros time) {
 }
 
 // The length of the well-formed UTF-8 sequence (RFC 3629) at text, or the
-// negated length of its maximal ill-formed subpart. The second byte's range
-// excludes overlong forms, surrogates and values above U+10FFFF.
+// negated length of its maximal ill-formed subpart, which shows as one
+// U+FFFD. The second byte's range excludes overlong forms, surrogates and
+// values above U+10FFFF.
 int _Utf8Sequence(const unsigned char* text) {
     const unsigned char lead = text[0];
     if (lead < 0x80) return 1;
@@ -131,8 +132,8 @@ int _Utf8Sequence(const unsigned char* text) {
     return length;
 }
 
-// One U+FFFD per maximal ill-formed subpart; cut at a character boundary,
-// with a mark, where the record would outgrow PIPE_BUF.
+// Cut at a character boundary, with a mark, where the record would outgrow
+// PIPE_BUF.
 void _Part(TraceBuffer& out, _Quoted quoted) {
     if (quoted.text == nullptr) return _Part(out, "null");
     _Part(out, "\"");
@@ -172,24 +173,23 @@ ssize_t _WriteToPipe(int fd, const TraceBuffer& out) {
     return written;
 }
 
-// One write, whole or not at all: a failure stops the trace, and is logged
-// at its end.
-void _Send(int fd, const TraceBuffer& out) {
-    ssize_t written;
-    do {
-        written = _trace.pipe ? _WriteToPipe(fd, out) : write(fd, out.data, out.size);
-    } while (written < 0 && errno == EINTR);
-    if (written == static_cast<ssize_t>(out.size)) return;
-    int none = 0;
-    _trace.writeError.compare_exchange_strong(none, written < 0 ? errno : EIO);
-    _trace.on = false;
-}
-
-// Counted, so that the trace's end can wait for the writes in flight.
-void _Write(const TraceBuffer& out) {
+// One write, whole or not at all, counted so that the trace's end can wait
+// for those in flight (its own summary is written after the trace stopped).
+// A failure stops the trace, and is logged at its end.
+void _Write(const TraceBuffer& out, bool summary = false) {
     _trace.writers.fetch_add(1);
     const int fd = _trace.fd.load(std::memory_order_relaxed);
-    if (fd >= 0 && _trace.on.load()) _Send(fd, out);
+    ssize_t written = static_cast<ssize_t>(out.size);
+    if (fd >= 0 && (summary || _trace.on.load())) {
+        do {
+            written = _trace.pipe ? _WriteToPipe(fd, out) : write(fd, out.data, out.size);
+        } while (written < 0 && errno == EINTR);
+    }
+    if (written != static_cast<ssize_t>(out.size)) {
+        int none = 0;
+        _trace.writeError.compare_exchange_strong(none, written < 0 ? errno : EIO);
+        _trace.on = false;
+    }
     _trace.writers.fetch_sub(1);
 }
 
@@ -226,14 +226,12 @@ void _Open() {
     _trace.json = IsJsonTraceFile(path);
     const TraceFile file = OpenTraceFile(path);
     if (file.fd < 0) return _CannotTrace(path, file.problem);
-    TraceBuffer header;
-    const size_t identity = _Header(header, pid);
-    char head[64];
-    const bool regular = file.type == S_IFREG;
-    const bool reload = regular &&
-                        pread(file.fd, head, identity, 0) == static_cast<ssize_t>(identity) &&
-                        memcmp(head, header.data, identity) == 0;
-    if (regular && !reload && ftruncate(file.fd, 0) != 0) {
+    TraceBuffer header, head;
+    const auto identity = static_cast<ssize_t>(_Header(header, pid));
+    const bool reload = file.type == S_IFREG &&
+                        pread(file.fd, head.data, identity, 0) == identity &&
+                        memcmp(head.data, header.data, identity) == 0;
+    if (file.type == S_IFREG && !reload && ftruncate(file.fd, 0) != 0) {
         _CannotTrace(path, InternalUtils::geterrormessage(errno));
         return static_cast<void>(close(file.fd));
     }
@@ -284,26 +282,25 @@ bool _Recording() {
 // Like strace -c: by total time, with each function's share of it.
 void _WriteSummary() {
     const _Statistics* rows[kMaxTracedFunctions];
-    size_t count = 0;
     uint64_t allTime = 0;
-    for (const _Statistics& row : _trace.statistics) {
-        if (row.calls != 0) allTime += (rows[count++] = &row)->total;
-    }
-    std::sort(rows, rows + count, [](auto* a, auto* b) { return a->total > b->total; });
+    for (int i = 0; i < kMaxTracedFunctions; ++i)
+        allTime += (rows[i] = &_trace.statistics[i])->total;
+    std::sort(rows, std::end(rows), [](auto* a, auto* b) { return a->total > b->total; });
     TraceBuffer out;
     _Add(out, "# summary of pid ", _trace.pid.load(), " ", _Quoted{program_invocation_short_name},
          ", by total time\n",
          "# time %    total us     mean us      max us    calls failures function\n");
-    for (size_t i = 0; i < count; ++i) {
-        const uint64_t total = rows[i]->total, calls = rows[i]->calls;
+    for (const _Statistics* row : rows) {
+        const uint64_t total = row->total, calls = row->calls;
+        if (calls == 0) continue;
         const uint64_t share = total * 10000 / std::max(allTime, uint64_t{1});
         _Add(out, "# ", _Digits{share / 100, 3, 10, ' '}, ".", _Digits{share % 100, 2},
              _Micros{static_cast<int64_t>(total), 12},
              _Micros{static_cast<int64_t>(total / calls), 12},
-             _Micros{static_cast<int64_t>(rows[i]->longest.load()), 12}, _Digits{calls, 9, 10, ' '},
-             _Digits{rows[i]->failures, 9, 10, ' '}, " ", rows[i]->name.load(), "\n");
+             _Micros{static_cast<int64_t>(row->longest.load()), 12}, _Digits{calls, 9, 10, ' '},
+             _Digits{row->failures, 9, 10, ' '}, " ", row->name.load(), "\n");
     }
-    _Send(_trace.fd, out);
+    _Write(out, true);
 }
 
 // At unload and at exit, which a library cannot tell apart. The writes of
@@ -320,19 +317,6 @@ void _WriteSummary() {
     }
 }
 
-// The trace's start on both clocks, and in UTC as "YYYY-MM-DDTHH:MM:SS.uuuuuuZ".
-void _SetOrigin() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    _trace.realtimeOrigin = now.tv_sec * kSecond + now.tv_nsec;
-    _trace.monotonicOrigin = TraceClock();
-    tm utc{};
-    TraceBuffer origin;
-    origin.size = strftime(origin.data, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
-    _Add(origin, _Digits{static_cast<uint64_t>(now.tv_nsec / 1000), 6}, "Z");
-    memcpy(_trace.utcOrigin, origin.data, origin.size);
-}
-
 }  // namespace
 
 void StartCallTrace() noexcept {
@@ -345,7 +329,15 @@ void StartCallTrace() noexcept {
             pattern.copy(_trace.pattern, pattern.size());
             _trace.perProcess = IsPerProcessTracePattern(pattern);
             _trace.pid = getpid();
-            _SetOrigin();
+            timespec now{};
+            clock_gettime(CLOCK_REALTIME, &now);
+            _trace.realtimeOrigin = now.tv_sec * kSecond + now.tv_nsec;
+            _trace.monotonicOrigin = TraceClock();
+            tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
+            TraceBuffer origin;
+            origin.size = strftime(origin.data, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+            _Add(origin, _Digits{static_cast<uint64_t>(now.tv_nsec / 1000), 6}, "Z");
+            memcpy(_trace.utcOrigin, origin.data, origin.size);
             _Open();
             if (_trace.on) pthread_atfork(nullptr, nullptr, _StartInChild);
         }
@@ -358,10 +350,8 @@ void StartCallTrace() noexcept {
 bool IsCallTraceStarted() { return _trace.started.load(std::memory_order_acquire); }
 bool IsCallTraceOn() { return _trace.on.load(std::memory_order_relaxed); }
 
-int64_t TraceClock() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * kSecond + now.tv_nsec;
+int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
+    return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
 // Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC. JSON: a

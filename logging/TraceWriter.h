@@ -6,25 +6,54 @@
 // returns, so that records never mix and a crash loses none. Text, or the
 // Chrome trace-event format for a name ending in ".json", whose closing
 // bracket is never written, so that the file is whole at every moment. No
-// lock and no allocation per record, and errno as the caller left it.
-// docs/user-guide.md describes both layouts.
+// lock and no allocation per record. docs/user-guide.md shows both layouts.
 #pragma once
 
 #include <limits.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace Internal_Trelvo {
 
+// The file (logging/TraceFile.cpp, shared with trelvo-doctor).
+inline constexpr char kTraceVariable[] = "TRELVOTRACE";
+
+// The file that pattern names for the process pid: every "%p" replaced by the
+// pid, and a relative name joined to the current directory.
+std::string TraceFilePath(const std::string& pattern, pid_t pid);
+inline bool IsPerProcessTracePattern(const std::string& pattern) {
+    return pattern.find("%p") != std::string::npos;
+}
+// A name ending in ".json" gives the Chrome trace-event format, any other text.
+inline bool IsJsonTraceFile(const std::string& path) {
+    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+}
+
+struct TraceFile {
+    int fd = -1;
+    mode_t type = S_IFREG;  // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    std::string problem;    // why there is no descriptor
+};
+
+// Opens path for appending, blocking and close-on-exec (a regular file for
+// reading too, for its header), and empties nothing. It may run as root in a
+// shared directory: a new file is created exclusively, mode 0600; an existing
+// name is taken only as a regular file with one link, a FIFO or a terminal,
+// owned by the effective user (or /dev/tty), as the opened descriptor shows
+// it, never through a symbolic link.
+TraceFile OpenTraceFile(const std::string& path);
+// Why the file would be refused, without opening it; empty if it would not.
+std::string TraceFileProblem(const std::string& path);
+
 inline constexpr int kMaxTracedFunctions = 32;  // in a text trace's summary
 
-// Reads TRELVOTRACE (ignored in secure execution) and opens the file, once;
-// a file that is refused or cannot be opened leaves tracing off, the reason
-// in the debug log. The first call of any export runs it, under the front
-// end's lock.
+// Reads TRELVOTRACE and opens the file, once, under the front end's lock: the
+// first call of any export runs it. A file refused leaves tracing off.
 void StartCallTrace() noexcept;
 bool IsCallTraceStarted();
 bool IsCallTraceOn();
@@ -33,14 +62,13 @@ bool IsCallTraceOn();
 int64_t TraceClock();
 inline int64_t BeginTracedCall() { return IsCallTraceOn() ? TraceClock() : 0; }
 
-// An argument: a pointer (never followed), an integer, a text, or a counter,
-// the pointer that the call writes through, shown with the value written.
+// A pointer (never followed), an integer, a text, or a counter: the pointer
+// that the call writes through, shown with the value written.
 struct TraceValue {
     TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
     TraceValue(uint32_t integer) : kind(kInteger), integer(integer) {}
     TraceValue(const char* text) : kind(kText), pointer(text) {}
     TraceValue(uint32_t* counter) : kind(kCounter), pointer(counter) {}
-
     enum Kind { kPointer, kInteger, kText, kCounter } kind;
     const void* pointer = nullptr;
     uint32_t integer = 0;
@@ -53,17 +81,15 @@ struct TraceBuffer {
 
 // The record of a call that began at start (0: tracing was off then),
 // counted under the function's index; or, with inside set, of the front
-// end's own event inside that call. The arguments, then the result, then
-// End; nothing when tracing is off.
+// end's own event inside that call. The arguments, the result, then End,
+// with errno as the caller left it.
 class TraceRecord {
 public:
     TraceRecord(const char* name, int64_t start, int function = -1,
                 const char* inside = nullptr) noexcept;
-    TraceRecord(const TraceRecord&) = delete;
-    TraceRecord& operator=(const TraceRecord&) = delete;
 
-    // Named as in parameters, "(arg1, status)"; a counter's value is shown
-    // only where the call succeeded.
+    // Named as in parameters, "(arg1, status)"; a counter's value only where
+    // the call succeeded, since a failed one may have written nothing.
     void Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                    bool succeeded);
     void Code(uint32_t code, const char* codeName);  // the name, or null
