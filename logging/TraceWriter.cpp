@@ -31,7 +31,6 @@ constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a 
 struct _Statistics {  // relaxed: only the totals at the end matter
     std::atomic<const char*> name{nullptr};
     std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
-
     void Count(const char* function, bool failed, uint64_t nanoseconds) {
         name.store(function, std::memory_order_relaxed);
         calls.fetch_add(1, std::memory_order_relaxed);
@@ -43,9 +42,7 @@ struct _Statistics {  // relaxed: only the totals at the end matter
     }
 };
 
-// Trivially destructible, so that threads still calling while the process
-// exits find it whole.
-struct _Trace {
+struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};
     bool json = false, pipe = false, perProcess = false;
     // Never closed: another thread may still write through it, and its
@@ -53,8 +50,7 @@ struct _Trace {
     std::atomic<int> fd{-1};
     std::atomic<pid_t> pid{0}, namedProcess{0};  // the last named in a JSON file
     std::atomic<int> writeError{0}, writers{0};  // the first; threads inside write()
-    // A "%p" child opens its file at its first record: one that only runs
-    // exec leaves none.
+    // A "%p" child opens its file at its first record: one that only execs leaves none.
     enum FileState { kReady, kPending, kOpening };
     std::atomic<FileState> file{kReady};
     int64_t monotonicOrigin = 0, realtimeOrigin = 0;
@@ -79,9 +75,6 @@ struct _Digits {  // at least width digits, padded by pad
     int width = 1, base = 10;
     char pad = '0';
 };
-// What JSON shows as a string and text bare: hexadecimal numbers, names.
-const char* _JsonQuote() { return _trace.json ? "\"" : ""; }
-
 struct _Micros {  // nanoseconds as microseconds with three decimals
     int64_t nanoseconds;
     int width = 1;
@@ -116,9 +109,8 @@ void _Part(TraceBuffer& out, _Micros time) {
 }
 
 // The length of the well-formed UTF-8 sequence (RFC 3629) at text, or the
-// negated length of its maximal ill-formed subpart, which shows as one
-// U+FFFD. The second byte's range excludes overlong forms, surrogates and
-// values above U+10FFFF.
+// negated length of its maximal ill-formed subpart, shown as one U+FFFD. The
+// second byte's range excludes overlong forms, surrogates, values > U+10FFFF.
 int _Utf8Sequence(const unsigned char* text) {
     const unsigned char lead = text[0];
     if (lead < 0x80) return 1;
@@ -142,10 +134,8 @@ void _Part(TraceBuffer& out, _Quoted quoted) {
         const char escaped[] = {'\\', static_cast<char>(*at), 0};
         const char control[] = {
             '\\', 'u', '0', '0', "0123456789abcdef"[*at >> 4], "0123456789abcdef"[*at & 0xF]};
-        std::string_view bytes = "\\ufffd";  // ill-formed
-        if (sequence > 0) {
-            bytes = {reinterpret_cast<const char*>(at), static_cast<size_t>(sequence)};
-        }
+        std::string_view bytes(reinterpret_cast<const char*>(at), std::max(sequence, 0));
+        if (sequence < 0) bytes = "\\ufffd";
         if (*at < 0x20 || *at == 0x7F) bytes = {control, sizeof control};
         if (*at == '"' || *at == '\\') bytes = escaped;
         if (out.size + bytes.size() > kTextLimit) return _Add(out, "\xE2\x80\xA6[cut]\"");
@@ -250,9 +240,8 @@ void _Open() {
 void _StartInChild() {
     _trace.pid = getpid();
     _trace.writers = 0;
-    for (_Statistics& row : _trace.statistics) {
+    for (_Statistics& row : _trace.statistics)
         row.calls = row.failures = row.total = row.longest = 0;
-    }
     if (!_trace.perProcess) return;
     close(_trace.fd.exchange(-1));
     _trace.file = _Trace::kPending;
@@ -327,7 +316,7 @@ void StartCallTrace() noexcept {
             _CannotTrace(pattern, "the name is too long");
         } else if (!pattern.empty()) {
             pattern.copy(_trace.pattern, pattern.size());
-            _trace.perProcess = IsPerProcessTracePattern(pattern);
+            _trace.perProcess = pattern.find("%p") != std::string::npos;
             _trace.pid = getpid();
             timespec now{};
             clock_gettime(CLOCK_REALTIME, &now);
@@ -396,7 +385,7 @@ void TraceRecord::_Key(std::string_view key, const char* separator, const char* 
 void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                             bool succeeded) {
     if (m_stage != kArguments) return;
-    const char* quote = _JsonQuote();
+    const char* quote = _trace.json ? "\"" : "";  // JSON's hexadecimal numbers are strings
     for (const TraceValue& value : values) {
         const std::string_view rest(parameters + strspn(parameters, "(, "));
         const std::string_view name = rest.substr(0, rest.find_first_of(",)"));
@@ -418,17 +407,12 @@ void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceV
     }
 }
 
-bool TraceRecord::_Result() {
-    if (m_stage != kArguments) return false;
+void TraceRecord::Code(uint32_t code, const char* codeName) {
+    if (m_stage != kArguments) return;
     m_stage = kResult;
     _Key("result", ") = ");
-    return true;
-}
-
-void TraceRecord::Code(uint32_t code, const char* codeName) {
-    if (!_Result()) return;
     m_failed = code != 0;
-    const char* quote = _JsonQuote();
+    const char* quote = _trace.json ? "\"" : "";
     _Add(m_out, quote, "0x", _Digits{code, 8, 16}, quote);
     if (codeName == nullptr) return;
     _Key("resultName", " ");
@@ -436,7 +420,9 @@ void TraceRecord::Code(uint32_t code, const char* codeName) {
 }
 
 const char* TraceRecord::ResultText(const char* text) {
-    if (!_Result()) return text;
+    if (m_stage != kArguments) return text;
+    m_stage = kResult;
+    _Key("result", ") = ");
     m_failed = text == nullptr;
     _Add(m_out, _Quoted{text});
     return text;
@@ -444,15 +430,11 @@ const char* TraceRecord::ResultText(const char* text) {
 
 void TraceRecord::InnerCall(const char* name, uint32_t result, const uint32_t* value) {
     if (m_stage != kResult) return;
-    if (!_trace.json) {
-        _Add(m_out, " [by the front end: ", name, "(");
-        if (value) _Add(m_out, "-> ", uint64_t{*value});
-        return _Add(m_out, ") = 0x", _Digits{result, 8, 16}, "]");
-    }
-    _Add(m_out, ",\"frontEndCall\":{\"name\":\"", name, "\",\"result\":\"0x",
-         _Digits{result, 8, 16}, "\"");
-    if (value) _Add(m_out, ",\"counter\":", uint64_t{*value});
-    _Add(m_out, "}");
+    const bool json = _trace.json;
+    _Add(m_out, json ? ",\"frontEndCall\":{\"name\":\"" : " [by the front end: ", name,
+         json ? "\"" : "(");
+    if (value) _Add(m_out, json ? ",\"counter\":" : "-> ", uint64_t{*value});
+    _Add(m_out, json ? ",\"result\":\"0x" : ") = 0x", _Digits{result, 8, 16}, json ? "\"}" : "]");
 }
 
 // A text trace's call is counted for its summary.

@@ -26,9 +26,6 @@ inline constexpr char kTraceVariable[] = "TRELVOTRACE";
 // The file that pattern names for the process pid: every "%p" replaced by the
 // pid, and a relative name joined to the current directory.
 std::string TraceFilePath(const std::string& pattern, pid_t pid);
-inline bool IsPerProcessTracePattern(const std::string& pattern) {
-    return pattern.find("%p") != std::string::npos;
-}
 // A name ending in ".json" gives the Chrome trace-event format, any other text.
 inline bool IsJsonTraceFile(const std::string& path) {
     return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
@@ -101,7 +98,6 @@ public:
 
 private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
-    bool _Result();
 
     enum { kOff, kArguments, kResult } m_stage = kOff;
     const char *m_name, *m_inside;
