@@ -2,8 +2,10 @@
 // SPDX-License-Identifier: MIT
 
 // The call trace of the 22 exports: their names, their parameters and the
-// front end's own result codes, written by logging/TraceWriter.h.
+// front end's own result codes, for logging/TraceWriter.h.
 #pragma once
+
+#include <iterator>
 
 #include "api/EntryPoints.h"
 #include "logging/TraceWriter.h"
@@ -21,6 +23,28 @@ enum Function : int {
     Trelvo_SetVeltApiImplementationPath,
     kCount
 };
+
+struct Named {
+    const char* name;
+    const char* parameters;  // as in "(arg1, arg2)"
+};
+inline constexpr Named kFunctions[] = {
+#define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
+    {#symbol, #arguments},
+    TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
+#undef TRELVO_TRACED_FUNCTION
+    {"Trelvo_GetVeltApiImplementationPath", "()"},
+    {"Trelvo_SetVeltApiImplementationPath", "(path)"}};
+static_assert(std::size(kFunctions) == kCount && kCount <= kMaxTracedFunctions);
+
+#define TRELVO_NAMED(code) {code, #code}
+inline constexpr struct { uint32_t code; const char* name; } kFrontEndCodes[] = {
+    TRELVO_NAMED(TRELVO_E_NULL_ARGUMENT), TRELVO_NAMED(TRELVO_E_NOT_SUPPORTED),
+    TRELVO_NAMED(TRELVO_E_NOT_IMPLEMENTED), TRELVO_NAMED(TRELVO_E_OUT_OF_MEMORY),
+    TRELVO_NAMED(TRELVO_E_NOT_LOADED), TRELVO_NAMED(TRELVO_E_IMPLEMENTATION_UNAVAILABLE),
+    TRELVO_NAMED(TRELVO_E_UNLOAD_FAILED), TRELVO_NAMED(TRELVO_E_MISSING_ENTRY_POINTS),
+    TRELVO_NAMED(TRELVO_E_PATH_NOT_LOADABLE)};
+#undef TRELVO_NAMED
 }  // namespace Traced
 // clang-format on
 
@@ -28,25 +52,35 @@ enum Function : int {
 // the text in while the caller still guards it.
 struct TextCallRecord : TraceRecord {
     TextCallRecord(Traced::Function function, int64_t start,
-                   std::initializer_list<TraceValue> arguments) noexcept;
+                   std::initializer_list<TraceValue> arguments) noexcept
+        : TraceRecord(Traced::kFunctions[function].name, start, function) {
+        Arguments(Traced::kFunctions[function].parameters, arguments, false);
+    }
 };
 
-// A call that the front end made itself inside an export, and what the
-// implementation wrote through its counter.
-struct TraceInnerCall {
-    const char* name;
-    uint32_t result, counter;
-};
-
-// Writes the record of a call that began at start and returns code now;
-// byFrontEnd when the front end produced the code, which then shows its name.
-void TraceCall(Traced::Function function, int64_t start,
-               std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
-               const TraceInnerCall* inner = nullptr) noexcept;
+// The record of a call that began at start and returns code now; byFrontEnd
+// when the front end produced the code, which then shows its name.
+inline void TraceCall(Traced::Function function, int64_t start,
+                      std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
+                      const TraceInnerCall* inner = nullptr) noexcept {
+    const char* codeName = nullptr;
+    for (const auto& named : Traced::kFrontEndCodes) {
+        if (byFrontEnd && named.code == code) codeName = named.name;
+    }
+    TraceRecord record(Traced::kFunctions[function].name, start, function);
+    record.Arguments(Traced::kFunctions[function].parameters, arguments, code == 0);
+    record.Code(code, codeName);
+    if (inner) record.InnerCall(*inner);
+    record.End();
+}
 
 // The front end's own events inside a call: "loaded", "unloaded", "unload
 // failed", with the implementation's path.
-void TraceEvent(const char* event, const char* path, Traced::Function inside,
-                int64_t start) noexcept;
+inline void TraceEvent(const char* event, const char* path, Traced::Function inside,
+                       int64_t start) noexcept {
+    TraceRecord record(event, start, -1, Traced::kFunctions[inside].name);
+    record.Arguments("(path)", {path}, false);
+    record.End();
+}
 
 }  // namespace Internal_Trelvo

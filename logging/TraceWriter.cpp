@@ -428,13 +428,15 @@ const char* TraceRecord::ResultText(const char* text) {
     return text;
 }
 
-void TraceRecord::InnerCall(const char* name, uint32_t result, const uint32_t* value) {
+// Its counter's value only where it succeeded, as for the call's own.
+void TraceRecord::InnerCall(const TraceInnerCall& inner) {
     if (m_stage != kResult) return;
     const bool json = _trace.json;
-    _Add(m_out, json ? ",\"frontEndCall\":{\"name\":\"" : " [by the front end: ", name,
+    _Add(m_out, json ? ",\"frontEndCall\":{\"name\":\"" : " [by the front end: ", inner.name,
          json ? "\"" : "(");
-    if (value) _Add(m_out, json ? ",\"counter\":" : "-> ", uint64_t{*value});
-    _Add(m_out, json ? ",\"result\":\"0x" : ") = 0x", _Digits{result, 8, 16}, json ? "\"}" : "]");
+    if (inner.result == 0) _Add(m_out, json ? ",\"counter\":" : "-> ", uint64_t{inner.counter});
+    _Add(m_out, json ? ",\"result\":\"0x" : ") = 0x", _Digits{inner.result, 8, 16},
+         json ? "\"}" : "]");
 }
 
 // A text trace's call is counted for its summary.

@@ -37,12 +37,10 @@ struct TraceFile {
     std::string problem;    // why there is no descriptor
 };
 
-// Opens path for appending, blocking and close-on-exec (a regular file for
-// reading too, for its header), and empties nothing. It may run as root in a
-// shared directory: a new file is created exclusively, mode 0600; an existing
-// name is taken only as a regular file with one link, a FIFO or a terminal,
-// owned by the effective user (or /dev/tty), as the opened descriptor shows
-// it, never through a symbolic link.
+// Opens path to append, blocking, close-on-exec, emptying nothing; as root in
+// a shared directory too: a new file exclusively, mode 0600; an existing one
+// only as a regular file with one link, a FIFO or a terminal of the effective
+// user (or /dev/tty), as its descriptor shows it, never through a symlink.
 TraceFile OpenTraceFile(const std::string& path);
 // Why the file would be refused, without opening it; empty if it would not.
 std::string TraceFileProblem(const std::string& path);
@@ -71,6 +69,13 @@ struct TraceValue {
     uint32_t integer = 0;
 };
 
+// A call that the caller made itself inside the one recorded, and what it
+// wrote through its counter.
+struct TraceInnerCall {
+    const char* name;
+    uint32_t result, counter;
+};
+
 struct TraceBuffer {
     size_t size = 0;
     char data[PIPE_BUF];
@@ -91,9 +96,7 @@ public:
                    bool succeeded);
     void Code(uint32_t code, const char* codeName);  // the name, or null
     const char* ResultText(const char* text);        // null: a failure
-    // A call that the caller made itself inside this one, and the value it
-    // wrote where value is not null.
-    void InnerCall(const char* name, uint32_t result, const uint32_t* value);
+    void InnerCall(const TraceInnerCall& inner);
     void End() noexcept;
 
 private:
