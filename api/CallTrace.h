@@ -64,9 +64,8 @@ inline void TraceCall(Traced::Function function, int64_t start,
                       std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
                       const TraceInnerCall* inner = nullptr) noexcept {
     const char* codeName = nullptr;
-    for (const auto& named : Traced::kFrontEndCodes) {
+    for (const auto& named : Traced::kFrontEndCodes)
         if (byFrontEnd && named.code == code) codeName = named.name;
-    }
     TraceRecord record(Traced::kFunctions[function].name, start, function);
     record.Arguments(Traced::kFunctions[function].parameters, arguments, code == 0);
     record.Code(code, codeName);

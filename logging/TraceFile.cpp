@@ -54,9 +54,9 @@ std::string TraceFilePath(const std::string& pattern, pid_t pid) {
 // the descriptor, which is what will be written.
 TraceFile OpenTraceFile(const std::string& path) {
     int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
-    struct stat named {
-    }, opened{};
     if (fd >= 0) return {fd, S_IFREG, ""};
+    struct stat named {};
+    struct stat opened {};
     if (errno != EEXIST || lstat(path.c_str(), &named) != 0) {
         return _Refused(-1, InternalUtils::geterrormessage(errno));
     }

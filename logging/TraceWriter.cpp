@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -26,6 +27,7 @@ namespace Internal_Trelvo {
 namespace {
 
 constexpr int64_t kSecond = 1000000000;
+constexpr char kCannot[] = "Cannot trace calls to";
 constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a record
 
 struct _Statistics {  // relaxed: only the totals at the end matter
@@ -124,8 +126,7 @@ int _Utf8Sequence(const unsigned char* text) {
     return length;
 }
 
-// Cut at a character boundary, with a mark, where the record would outgrow
-// PIPE_BUF.
+// Cut at a character boundary, with a mark, where the record would outgrow PIPE_BUF.
 void _Part(TraceBuffer& out, _Quoted quoted) {
     if (quoted.text == nullptr) return _Part(out, "null");
     _Part(out, "\"");
@@ -202,8 +203,8 @@ size_t _Header(TraceBuffer& out, pid_t pid, const char* before = "[") {
     return identity;
 }
 
-void _CannotTrace(const std::string& path, const std::string& problem) {
-    LogText(("Cannot trace calls to \"" + path + "\": " + problem).c_str());
+void _Log(const char* what, const std::string& path, const std::string& problem = "") {
+    LogText((what + (" \"" + path) + (problem.empty() ? "\"" : "\": " + problem)).c_str());
 }
 
 // A file that this process began before a reload is appended to, a JSON
@@ -211,18 +212,18 @@ void _CannotTrace(const std::string& path, const std::string& problem) {
 void _Open() {
     const pid_t pid = _trace.pid;
     const std::string path = TraceFilePath(_trace.pattern, pid);
-    if (path.size() >= sizeof _trace.path) return _CannotTrace(path, "the name is too long");
+    if (path.size() >= sizeof _trace.path) return _Log(kCannot, path, "the name is too long");
     _trace.path[path.copy(_trace.path, path.size())] = 0;  // a child's may be shorter
     _trace.json = IsJsonTraceFile(path);
     const TraceFile file = OpenTraceFile(path);
-    if (file.fd < 0) return _CannotTrace(path, file.problem);
+    if (file.fd < 0) return _Log(kCannot, path, file.problem);
     TraceBuffer header, head;
     const auto identity = static_cast<ssize_t>(_Header(header, pid));
     const bool reload = file.type == S_IFREG &&
                         pread(file.fd, head.data, identity, 0) == identity &&
                         memcmp(head.data, header.data, identity) == 0;
     if (file.type == S_IFREG && !reload && ftruncate(file.fd, 0) != 0) {
-        _CannotTrace(path, InternalUtils::geterrormessage(errno));
+        _Log(kCannot, path, InternalUtils::geterrormessage(errno));
         return static_cast<void>(close(file.fd));
     }
     if (reload) _Header(header = {}, pid, ",\n");
@@ -231,7 +232,7 @@ void _Open() {
     _trace.fd = file.fd;
     _trace.on = true;
     _Write(header);
-    LogText(("Tracing calls to \"" + path + "\"").c_str());
+    _Log("Tracing calls to", path);
 }
 
 // A child of fork counts its own calls, and with "%p" writes its own file;
@@ -300,9 +301,7 @@ void _WriteSummary() {
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
     if (wasOn && !_trace.json && _trace.fd >= 0) _WriteSummary();
     if (const int error = _trace.writeError) {
-        LogText(("Cannot write the call trace to \"" + std::string(_trace.path) +
-                 "\": " + InternalUtils::geterrormessage(error))
-                    .c_str());
+        _Log("Cannot write the call trace to", _trace.path, InternalUtils::geterrormessage(error));
     }
 }
 
@@ -313,7 +312,7 @@ void StartCallTrace() noexcept {
     try {
         const std::string pattern = InternalUtils::getenvvar(kTraceVariable);
         if (pattern.size() >= sizeof _trace.pattern) {
-            _CannotTrace(pattern, "the name is too long");
+            _Log(kCannot, pattern, "the name is too long");
         } else if (!pattern.empty()) {
             pattern.copy(_trace.pattern, pattern.size());
             _trace.perProcess = pattern.find("%p") != std::string::npos;
@@ -323,10 +322,9 @@ void StartCallTrace() noexcept {
             _trace.realtimeOrigin = now.tv_sec * kSecond + now.tv_nsec;
             _trace.monotonicOrigin = TraceClock();
             tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
-            TraceBuffer origin;
-            origin.size = strftime(origin.data, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
-            _Add(origin, _Digits{static_cast<uint64_t>(now.tv_nsec / 1000), 6}, "Z");
-            memcpy(_trace.utcOrigin, origin.data, origin.size);
+            char* end = _trace.utcOrigin +
+                        strftime(_trace.utcOrigin, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+            snprintf(end, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
             _Open();
             if (_trace.on) pthread_atfork(nullptr, nullptr, _StartInChild);
         }
@@ -439,7 +437,6 @@ void TraceRecord::InnerCall(const TraceInnerCall& inner) {
          json ? "\"}" : "]");
 }
 
-// A text trace's call is counted for its summary.
 void TraceRecord::End() noexcept {
     if (m_stage == kOff) return;
     const _KeptErrno kept;
