@@ -341,9 +341,8 @@ int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
     return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
-// Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC. JSON: a
-// process or thread new to the file named, then the event up to its
-// arguments.
+// Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC; JSON: the
+// event up to its arguments.
 TraceRecord::TraceRecord(const char* name, int64_t start, int function, const char* inside) noexcept
     : m_name(name), m_inside(inside), m_start(start), m_function(function) {
     const _KeptErrno kept;
@@ -360,10 +359,10 @@ TraceRecord::TraceRecord(const char* name, int64_t start, int function, const ch
              " ", pid, "/", t_thread.id, inside ? " -- " : " ", name, inside ? " " : "(");
         return;
     }
-    if (_trace.namedProcess.load() != pid && _trace.namedProcess.exchange(pid) != pid) {
-        _Header(m_out, pid, ",\n");
-    }
-    if (newThread) {  // as the program named it, or as the program
+    if (newThread) {  // named, with its process when new to the file; as the program named it
+        if (_trace.namedProcess.load() != pid && _trace.namedProcess.exchange(pid) != pid) {
+            _Header(m_out, pid, ",\n");
+        }
         char threadName[16] = "";
         prctl(PR_GET_NAME, threadName);
         _Add(m_out, ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":", pid,
