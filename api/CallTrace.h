@@ -48,13 +48,13 @@ inline constexpr struct { uint32_t code; const char* name; } kFrontEndCodes[] = 
 }  // namespace Traced
 // clang-format on
 
-// A call that returns a text, begun with its arguments: ResultText copies
-// the text in while the caller still guards it.
-struct TextCallRecord : TraceRecord {
-    TextCallRecord(Traced::Function function, int64_t start,
-                   std::initializer_list<TraceValue> arguments) noexcept
+// A call of function begun with its arguments. One that returns a text gets
+// it copied in by ResultText while the caller still guards it.
+struct CallRecord : TraceRecord {
+    CallRecord(Traced::Function function, int64_t start,
+               std::initializer_list<TraceValue> arguments, bool succeeded = false) noexcept
         : TraceRecord(Traced::kFunctions[function].name, start, function) {
-        Arguments(Traced::kFunctions[function].parameters, arguments, false);
+        Arguments(Traced::kFunctions[function].parameters, arguments, succeeded);
     }
 };
 
@@ -66,8 +66,7 @@ inline void TraceCall(Traced::Function function, int64_t start,
     const char* codeName = nullptr;
     for (const auto& named : Traced::kFrontEndCodes)
         if (byFrontEnd && named.code == code) codeName = named.name;
-    TraceRecord record(Traced::kFunctions[function].name, start, function);
-    record.Arguments(Traced::kFunctions[function].parameters, arguments, code == 0);
+    CallRecord record(function, start, arguments, code == 0);
     record.Code(code, codeName);
     if (inner) record.InnerCall(*inner);
     record.End();

@@ -298,7 +298,7 @@ template <typename Body>
 const char* _LockedText(Traced::Function function,
                         std::initializer_list<Internal_Trelvo::TraceValue> arguments,
                         const char* onFailure, Body body) {
-    Internal_Trelvo::TextCallRecord record(function, _EnterTraced(), arguments);
+    Internal_Trelvo::CallRecord record(function, _EnterTraced(), arguments);
     const char* text = _Locked<const char*>(onFailure, [&] { return record.ResultText(body()); });
     record.ResultText(text);  // when the lock or the body failed; else a no-op
     record.End();

@@ -26,7 +26,6 @@ inline constexpr char kTraceVariable[] = "TRELVOTRACE";
 // The file that pattern names for the process pid: every "%p" replaced by the
 // pid, and a relative name joined to the current directory.
 std::string TraceFilePath(const std::string& pattern, pid_t pid);
-// A name ending in ".json" gives the Chrome trace-event format, any other text.
 inline bool IsJsonTraceFile(const std::string& path) {
     return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
 }
