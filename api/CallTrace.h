@@ -38,7 +38,7 @@ inline constexpr Named kFunctions[] = {
 static_assert(std::size(kFunctions) == kCount && kCount <= kMaxTracedFunctions);
 
 #define TRELVO_NAMED(code) {code, #code}
-inline constexpr struct { uint32_t code; const char* name; } kFrontEndCodes[] = {
+inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEndCodes[] = {
     TRELVO_NAMED(TRELVO_E_NULL_ARGUMENT), TRELVO_NAMED(TRELVO_E_NOT_SUPPORTED),
     TRELVO_NAMED(TRELVO_E_NOT_IMPLEMENTED), TRELVO_NAMED(TRELVO_E_OUT_OF_MEMORY),
     TRELVO_NAMED(TRELVO_E_NOT_LOADED), TRELVO_NAMED(TRELVO_E_IMPLEMENTATION_UNAVAILABLE),
