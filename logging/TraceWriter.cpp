@@ -38,8 +38,8 @@ struct _Statistics {  // relaxed: only the totals at the end matter
         calls.fetch_add(1, std::memory_order_relaxed);
         if (failed) failures.fetch_add(1, std::memory_order_relaxed);
         total.fetch_add(nanoseconds, std::memory_order_relaxed);
-        for (uint64_t seen = longest.load(); nanoseconds > seen;) {
-            if (longest.compare_exchange_weak(seen, nanoseconds)) break;
+        uint64_t seen = longest.load();
+        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
         }
     }
 };
@@ -442,10 +442,7 @@ void TraceRecord::End() noexcept {
     const int64_t duration = TraceClock() - m_start;
     m_stage = kOff;
     if (_trace.json) {
-        if (m_inside) {
-            _Key("in", "");
-            _Add(m_out, "\"", m_inside, "\"");
-        }
+        if (m_inside) _Add(m_out, ",\"in\":\"", m_inside, "\"");  // after the event's path
         _Add(m_out, "},\"dur\":", _Micros{duration}, "}");
     } else {
         if (m_function >= 0) {
