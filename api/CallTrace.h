@@ -1,13 +1,11 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// The call trace of the 22 exports: their names, their arguments' kinds and
-// the front end's own result codes, written by logging/TraceWriter.h.
+// The call trace of the 22 exports: their names, their parameters and the
+// front end's own result codes, for logging/TraceWriter.h.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <initializer_list>
+#include <iterator>
 
 #include "api/EntryPoints.h"
 #include "logging/TraceWriter.h"
@@ -17,7 +15,7 @@ namespace Internal_Trelvo {
 // The 20 entry points in binding order, then the two path functions.
 // clang-format off
 namespace Traced {
-enum Function : size_t {
+enum Function : int {
 #define TRELVO_TRACED_INDEX(symbol, ...) symbol,
     TRELVO_ENTRY_POINTS(TRELVO_TRACED_INDEX)
 #undef TRELVO_TRACED_INDEX
@@ -25,57 +23,62 @@ enum Function : size_t {
     Trelvo_SetVeltApiImplementationPath,
     kCount
 };
+
+struct Named {
+    const char* name;
+    const char* parameters;  // as in "(arg1, arg2)"
+};
+inline constexpr Named kFunctions[] = {
+#define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
+    {#symbol, #arguments},
+    TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
+#undef TRELVO_TRACED_FUNCTION
+    {"Trelvo_GetVeltApiImplementationPath", "()"},
+    {"Trelvo_SetVeltApiImplementationPath", "(path)"}};
+static_assert(std::size(kFunctions) == kCount && kCount <= kMaxTracedFunctions);
+
+#define TRELVO_NAMED(code) {code, #code}
+inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEndCodes[] = {
+    TRELVO_NAMED(TRELVO_E_NULL_ARGUMENT), TRELVO_NAMED(TRELVO_E_NOT_SUPPORTED),
+    TRELVO_NAMED(TRELVO_E_NOT_IMPLEMENTED), TRELVO_NAMED(TRELVO_E_OUT_OF_MEMORY),
+    TRELVO_NAMED(TRELVO_E_NOT_LOADED), TRELVO_NAMED(TRELVO_E_IMPLEMENTATION_UNAVAILABLE),
+    TRELVO_NAMED(TRELVO_E_UNLOAD_FAILED), TRELVO_NAMED(TRELVO_E_MISSING_ENTRY_POINTS),
+    TRELVO_NAMED(TRELVO_E_PATH_NOT_LOADABLE)};
+#undef TRELVO_NAMED
 }  // namespace Traced
 // clang-format on
 
-// An argument as the trace shows it. Pass-through values are shown, never
-// followed; a counter (uint32_t *status, *lastClient) is read after the
-// call, and only when the call succeeded.
-struct TraceArgument {
-    enum class Kind { Pointer, Integer, Counter, Text };
-    TraceArgument(void* pointer) : kind(Kind::Pointer), pointer(pointer) {}
-    TraceArgument(uint32_t integer) : kind(Kind::Integer), integer(integer) {}
-    TraceArgument(uint32_t* counter) : kind(Kind::Counter), pointer(counter) {}
-    TraceArgument(const char* text) : kind(Kind::Text), pointer(text) {}
-
-    Kind kind;
-    const void* pointer = nullptr;
-    uint32_t integer = 0;
+// A call of function begun with its arguments. One that returns a text gets
+// it copied in by ResultText while the caller still guards it.
+struct CallRecord : TraceRecord {
+    CallRecord(Traced::Function function, int64_t start,
+               std::initializer_list<TraceValue> arguments, bool succeeded = false) noexcept
+        : TraceRecord(Traced::kFunctions[function].name, start, function) {
+        Arguments(Traced::kFunctions[function].parameters, arguments, succeeded);
+    }
 };
 
-// A call that the front end made itself inside an export, and what the
-// implementation wrote through its counter.
-struct TraceInnerCall {
-    const char* name;
-    uint32_t result;
-    uint32_t counter;
-};
-
-// The record of a call of function that returns a text: begun with its
-// arguments; the text is copied into the record as soon as it is known,
-// while the caller still guards it, and written by End.
-class TextCallRecord {
-public:
-    TextCallRecord(Traced::Function function, int64_t start,
-                   std::initializer_list<TraceArgument> arguments) noexcept;
-    const char* Returned(const char* text);
-    void End() noexcept;
-
-private:
-    Traced::Function m_function;
-    bool m_failed = false;
-    TraceRecord m_record;
-};
-
-// Writes the record of a call that began at start and returns code now;
-// byFrontEnd when the front end produced the code, which then shows its name.
-void TraceCall(Traced::Function function, int64_t start,
-               std::initializer_list<TraceArgument> arguments, uint32_t code, bool byFrontEnd,
-               const TraceInnerCall* inner = nullptr) noexcept;
+// The record of a call that began at start and returns code now; byFrontEnd
+// when the front end produced the code, which then shows its name.
+inline void TraceCall(Traced::Function function, int64_t start,
+                      std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
+                      const TraceInnerCall* inner = nullptr) noexcept {
+    const char* codeName = nullptr;
+    for (const auto& named : Traced::kFrontEndCodes)
+        if (byFrontEnd && named.code == code) codeName = named.name;
+    CallRecord record(function, start, arguments, code == 0);
+    record.Code(code, codeName);
+    if (inner) record.InnerCall(*inner);
+    record.End();
+}
 
 // The front end's own events inside a call: "loaded", "unloaded", "unload
 // failed", with the implementation's path.
-void TraceEvent(const char* event, const char* path, Traced::Function inside,
-                int64_t start) noexcept;
+inline void TraceEvent(const char* event, const char* path, Traced::Function inside,
+                       int64_t start) noexcept {
+    TraceRecord record(event, start, -1, Traced::kFunctions[inside].name);
+    record.Arguments("(path)", {path}, false);
+    record.End();
+}
 
 }  // namespace Internal_Trelvo

@@ -285,9 +285,8 @@ int64_t _EnterTraced() {
 
 // The result of an export written out here, as the trace records it.
 VeltResult _Traced(Traced::Function function, int64_t start,
-                   std::initializer_list<Internal_Trelvo::TraceArgument> arguments,
-                   VeltResult result, bool byFrontEnd,
-                   const Internal_Trelvo::TraceInnerCall* inner = nullptr) {
+                   std::initializer_list<Internal_Trelvo::TraceValue> arguments, VeltResult result,
+                   bool byFrontEnd, const Internal_Trelvo::TraceInnerCall* inner = nullptr) {
     Internal_Trelvo::TraceCall(function, start, arguments, result, byFrontEnd, inner);
     return result;
 }
@@ -297,11 +296,11 @@ VeltResult _Traced(Traced::Function function, int64_t start,
 // may rewrite it as soon as it is.
 template <typename Body>
 const char* _LockedText(Traced::Function function,
-                        std::initializer_list<Internal_Trelvo::TraceArgument> arguments,
+                        std::initializer_list<Internal_Trelvo::TraceValue> arguments,
                         const char* onFailure, Body body) {
-    Internal_Trelvo::TextCallRecord record(function, _EnterTraced(), arguments);
-    const char* text = _Locked<const char*>(onFailure, [&] { return record.Returned(body()); });
-    record.Returned(text);  // when the lock or the body failed; else a no-op
+    Internal_Trelvo::CallRecord record(function, _EnterTraced(), arguments);
+    const char* text = _Locked<const char*>(onFailure, [&] { return record.ResultText(body()); });
+    record.ResultText(text);  // when the lock or the body failed; else a no-op
     record.End();
     return text;
 }

@@ -2,31 +2,52 @@
 // SPDX-License-Identifier: MIT
 
 // The call trace's writer: one record per call, formed on the caller's stack
-// and written to the file that TRELVOTRACE names (logging/TraceFile.h) with
-// one write of at most PIPE_BUF bytes before the call returns, so that
-// records of threads and processes never mix and a crash loses none. Text,
-// or the Chrome trace-event format for a name ending in ".json", whose
-// closing bracket is never written: the file is whole at every moment. A
-// text trace gets a summary per function at every end. No lock and no
-// allocation per record, and errno as the caller left it. The functions and
-// their values are the caller's (api/CallTrace.h); docs/user-guide.md
-// describes both layouts.
+// and written with one write of at most PIPE_BUF bytes before the call
+// returns, so that records never mix and a crash loses none. Text, or the
+// Chrome trace-event format for a name ending in ".json", whose closing
+// bracket is never written, so that the file is whole at every moment. No
+// lock and no allocation per record. docs/user-guide.md shows both layouts.
 #pragma once
 
 #include <limits.h>
+#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 
 namespace Internal_Trelvo {
 
-// The summary counts up to this many functions, by the index given to End.
-inline constexpr size_t kMaxTracedFunctions = 32;
+// The file (logging/TraceFile.cpp, shared with trelvo-doctor).
+inline constexpr char kTraceVariable[] = "TRELVOTRACE";
 
-// Reads TRELVOTRACE (ignored in secure execution) and opens the file; a file
-// that cannot be opened or is refused leaves tracing off, and the reason goes
-// to the debug log. Runs once; the first call of any export runs it, under
-// the front end's lock.
+// The file that pattern names for the process pid: every "%p" replaced by the
+// pid, and a relative name joined to the current directory.
+std::string TraceFilePath(const std::string& pattern, pid_t pid);
+inline bool IsJsonTraceFile(const std::string& path) {
+    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+}
+
+struct TraceFile {
+    int fd = -1;
+    mode_t type = S_IFREG;  // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    std::string problem;    // why there is no descriptor
+};
+
+// Opens path to append, blocking, close-on-exec, emptying nothing; as root in
+// a shared directory too: a new file exclusively, mode 0600; an existing one
+// only as a regular file with one link, a FIFO or a terminal of the effective
+// user (or /dev/tty), as its descriptor shows it, never through a symlink.
+TraceFile OpenTraceFile(const std::string& path);
+// Why the file would be refused, without opening it; empty if it would not.
+std::string TraceFileProblem(const std::string& path);
+
+inline constexpr int kMaxTracedFunctions = 32;  // in a text trace's summary
+
+// Reads TRELVOTRACE and opens the file, once, under the front end's lock: the
+// first call of any export runs it. A file refused leaves tracing off.
 void StartCallTrace() noexcept;
 bool IsCallTraceStarted();
 bool IsCallTraceOn();
@@ -35,76 +56,57 @@ bool IsCallTraceOn();
 int64_t TraceClock();
 inline int64_t BeginTracedCall() { return IsCallTraceOn() ? TraceClock() : 0; }
 
-// Parts of a record besides texts and decimal numbers.
-struct TraceNumber {  // at least width digits, padded by pad
-    uint64_t value;
-    int width;
-    int base = 10;
-    char pad = '0';
-};
-struct TraceTime {  // microseconds with three decimals, at least width characters
-    int64_t nanoseconds;
-    int width;
-};
-// Quoted and escaped as a JSON string, ill-formed UTF-8 as one U+FFFD per
-// maximal subpart, cut at a character boundary with a mark where the record
-// would outgrow PIPE_BUF; null without quotes.
-struct TraceQuoted {
-    const char* text;
+// A pointer (never followed), an integer, a text, or a counter: the pointer
+// that the call writes through, shown with the value written.
+struct TraceValue {
+    TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
+    TraceValue(uint32_t integer) : kind(kInteger), integer(integer) {}
+    TraceValue(const char* text) : kind(kText), pointer(text) {}
+    TraceValue(uint32_t* counter) : kind(kCounter), pointer(counter) {}
+    enum Kind { kPointer, kInteger, kText, kCounter } kind;
+    const void* pointer = nullptr;
+    uint32_t integer = 0;
 };
 
-// The record of a call that began at start (0: tracing was off then), or
-// with inside set, of the front end's own event inside that call: the
-// arguments, then the result, then End. Nothing when tracing is off.
+// A call that the caller made itself inside the one recorded, and what it
+// wrote through its counter.
+struct TraceInnerCall {
+    const char* name;
+    uint32_t result, counter;
+};
+
+struct TraceBuffer {
+    size_t size = 0;
+    char data[PIPE_BUF];
+};
+
+// The record of a call that began at start (0: tracing was off then),
+// counted under the function's index; or, with inside set, of the front
+// end's own event inside that call. The arguments, the result, then End,
+// with errno as the caller left it.
 class TraceRecord {
 public:
-    TraceRecord() = default;  // a plain buffer
-    TraceRecord(const char* name, int64_t start, const char* inside = nullptr) noexcept;
-    TraceRecord(const TraceRecord&) = delete;
-    TraceRecord& operator=(const TraceRecord&) = delete;
+    TraceRecord(const char* name, int64_t start, int function = -1,
+                const char* inside = nullptr) noexcept;
 
-    void Pointer(const char* name, const void* pointer);
-    void Integer(const char* name, uint64_t value);
-    void Text(const char* name, const char* text);
-    // The pointer, and the value behind it where value is not null.
-    void PointerTo(const char* name, const void* pointer, const uint32_t* value);
-    // The result: a code with its name or null, or a text.
-    void Code(uint32_t code, const char* codeName);
-    void ResultText(const char* text);
-    // A call that the caller made itself inside this one, and the value it
-    // wrote where value is not null.
-    void InnerCall(const char* name, uint32_t result, const uint32_t* value);
-    // Times the record and writes it; a call's with its index and whether it
-    // failed, counted for the summary of a text trace.
-    void End(int function = -1, bool failed = false) noexcept;
-
-    // Appends; what does not fit is dropped.
-    void Add(const char* text);
-    void Add(uint64_t decimal);
-    void Add(TraceNumber number);
-    void Add(TraceTime time);
-    void Add(TraceQuoted text);
-    template <typename First, typename Second, typename... Rest>
-    void Add(const First& first, const Second& second, const Rest&... rest) {
-        Add(first);
-        Add(second, rest...);
-    }
-    const char* data() const { return m_data; }
-    size_t size() const { return m_size; }
+    // Named as in parameters, "(arg1, status)"; a counter's value only where
+    // the call succeeded, since a failed one may have written nothing.
+    void Arguments(const char* parameters, std::initializer_list<TraceValue> values,
+                   bool succeeded);
+    void Code(uint32_t code, const char* codeName);  // the name, or null
+    const char* ResultText(const char* text);        // null: a failure
+    void InnerCall(const TraceInnerCall& inner);
+    void End() noexcept;
 
 private:
-    enum Stage { kOff, kArguments, kResult };
-    bool _Argument(const char* name);  // false when the record is off
-    bool _Result();
-    void _Put(const char* bytes, size_t length);
+    void _Key(std::string_view key, const char* separator, const char* mark = "");
 
-    Stage m_stage = kOff;
-    const char* m_name = nullptr;
-    int64_t m_start = 0;
-    const char* m_inside = nullptr;
-    int m_arguments = 0;
-    size_t m_size = 0;
-    char m_data[PIPE_BUF];
+    enum { kOff, kArguments, kResult } m_stage = kOff;
+    const char *m_name, *m_inside;
+    int64_t m_start;
+    int m_function, m_fields = 0;
+    bool m_failed = false;
+    TraceBuffer m_out;
 };
 
 }  // namespace Internal_Trelvo

@@ -11,7 +11,7 @@
 
 #include "api/Trelvo.h"
 #include "logging/InternalLogging.h"
-#include "logging/TraceFile.h"
+#include "logging/TraceWriter.h"
 #include "tools/doctor/Doctor.h"
 #include "utils/accessdll.h"
 #include "utils/environment.h"
