@@ -6,7 +6,7 @@
  * required and of an optional entry point, once through the pointer that dlsym
  * gives for the implementation's function and once through the front end's
  * export, each loop in a function of its own. Run under callgrind by
- * scripts/measure-instructions.sh, which reads each loop's inclusive count.
+ * scripts/measure.sh instructions, which reads each loop's inclusive count.
  */
 #include <dlfcn.h>
 #include <stdio.h>
