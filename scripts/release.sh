@@ -15,8 +15,7 @@ readonly DIST=$TRELVO_SOURCE_DIR/dist WORK=$TRELVO_SOURCE_DIR/build/release
 build_and_test() {
     local source=/build/$1 tree options=() status=0
     tar -C /build -xzf "$source.tar.gz"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get build-dep -y -qq --no-install-recommends -P pkg.libtrelvo.presets "$source/" >/dev/null
+    "$source/scripts/install-deps.sh" pkg.libtrelvo.presets >/dev/null
     for tree in native aarch64; do
         # The release's library directory is named, and it carries no shared C++ runtime.
         [[ $tree == native ]] || options=(-DCMAKE_TOOLCHAIN_FILE="$source/cmake/toolchain-aarch64.cmake" \
