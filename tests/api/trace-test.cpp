@@ -31,20 +31,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// TIME PID/TID RECORD <DURATIONus>[ (in NAME)]; the record and the suffix
-// are the third and fourth groups.
-const std::regex kTextRecord(
-    R"(\d\d:\d\d:\d\d\.\d{6} (\d+)/(\d+) (.*) <\d+\.\d{3}us>( \(in \w+\))?)");
-const std::regex kHeader(R"(# pid (\d+) "trace-test" trace started \d{4}-\d\d-\d\dT\d\d:\d\d:)"
-                         R"(\d\d\.\d{6}Z at CLOCK_MONOTONIC \d+\.\d{6} s)");
-const std::regex kSummaryHead(R"(# summary of pid (\d+) "trace-test", by total time)");
-const char kSummaryColumns[] =
-    "# time %    total us     mean us      max us    calls failures function";
-// SHARE TOTAL MEAN MAX CALLS FAILURES NAME; the total's microseconds, the
-// calls, the failures and the name are the groups.
-const std::regex kSummaryRow(
-    R"(# +\d+\.\d\d +(\d+)\.\d{3} +\d+\.\d{3} +\d+\.\d{3} +(\d+) +(\d+) (\w+))");
-
 std::string Hex(const void* pointer) {
     char text[32];
     snprintf(text, sizeof text, "%p", pointer);
@@ -62,63 +48,62 @@ protected:
         return work() + "/" + std::regex_replace(name, std::regex("%p"), std::to_string(pid));
     }
 
-    // Each line as "RECORD[ (in NAME)]", "# pid P", "# summary of pid P" or,
-    // checked to come by total time and listed here by name, "# NAME CALLS
-    // FAILURES".
+    // Each line as the groups of the one layout it matches: "RECORD[ (in
+    // NAME)]", "# pid P", "# summary of pid P", or a summary's row as "# NAME
+    // CALLS FAILURES", the rows checked to come by total time, then sorted.
     static std::vector<std::string> TextRecords(const std::string& path) {
+        static const std::regex kLine(
+            R"(\d\d:\d\d:\d\d\.\d{6} \d+/\d+ (.*) <\d+\.\d{3}us>( \(in \w+\))?|)"
+            R"((# pid \d+) "trace-test" trace started \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z at )"
+            R"(CLOCK_MONOTONIC \d+\.\d{6} s|(# summary of pid \d+) "trace-test", by total time|)"
+            R"((#) time %    total us     mean us      max us    calls failures function|)"
+            R"(# +\d+\.\d\d +(\d+)\.\d{3} +\d+\.\d{3} +\d+\.\d{3} +(\d+) +(\d+) (\w+))");
         std::vector<std::string> records;
-        size_t rows = 0;
-        unsigned long long previousTotal = 0;
+        long rows = 0;
+        unsigned long long previousTotal = 0;  // no row before the columns' names
         for (const std::string& line : ReadLines(path)) {
-            std::smatch match;
-            if (line == kSummaryColumns) {
-                rows = records.size();
+            std::smatch m;
+            EXPECT_TRUE(std::regex_match(line, m, kLine)) << "unexpected line: " << line;
+            if (m[5].matched) {
+                rows = static_cast<long>(records.size());
                 previousTotal = ULLONG_MAX;
-            } else if (std::regex_match(line, match, kSummaryRow)) {
-                EXPECT_LE(std::stoull(match[1]), previousTotal) << line;
-                previousTotal = std::stoull(match[1]);
-                records.push_back("# " + match[4].str() + " " + match[2].str() + " " +
-                                  match[3].str());
-                std::sort(records.begin() + static_cast<long>(rows), records.end());
-            } else if (std::regex_match(line, match, kTextRecord)) {
-                records.push_back(match[3].str() + match[4].str());
-            } else if (std::regex_match(line, match, kHeader)) {
-                records.push_back("# pid " + match[1].str());
-            } else if (std::regex_match(line, match, kSummaryHead)) {
-                records.push_back("# summary of pid " + match[1].str());
+            } else if (m[6].matched) {
+                EXPECT_LE(std::stoull(m[6]), std::exchange(previousTotal, std::stoull(m[6])));
+                records.push_back("# " + m[9].str() + " " + m[7].str() + " " + m[8].str());
+                std::sort(records.begin() + rows, records.end());
             } else {
-                ADD_FAILURE() << "unexpected line: " << line;
+                records.push_back(m[1].str() + m[2].str() + m[3].str() + m[4].str());
             }
         }
         return records;
     }
 
-    // A JSON trace has no closing bracket: it is whole as it stands.
+    // A JSON trace has no closing bracket: it is whole as it stands. Not an
+    // array, it fails the test and has no event.
     static Json JsonTrace(const std::string& path) {
-        return Json::parse(ReadFile(path).value_or("") + "]", nullptr, false);
+        const Json events = Json::parse(ReadFile(path).value_or("") + "]", nullptr, false);
+        EXPECT_TRUE(events.is_array()) << ReadFile(path).value_or("");
+        return events.is_array() ? events : Json::array();
     }
 
-    // Each event as the text layout shows it, from its members in the order
-    // written, so that one expectation serves both layouts: "# pid P" for a
-    // process's name, "# thread NAME" for a thread's, which every complete
-    // event's process and thread have before it.
+    // Each event of a JSON trace as the text layout shows it, so that one
+    // expectation serves both: "# pid P"
+    // and "# thread NAME" name a process and a thread, as they must before
+    // any event of theirs; hexadecimal numbers are strings in JSON.
     static std::vector<std::string> JsonRecords(const std::string& path) {
-        const Json events = JsonTrace(path);
-        EXPECT_TRUE(events.is_array()) << ReadFile(path).value_or("");
-        const auto shown = [](const Json& value) {  // JSON gives numbers in hex as strings
-            const bool hex = value.is_string() && value.get<std::string>().rfind("0x", 0) == 0;
-            return hex ? value.get<std::string>() : value.dump();
+        const auto shown = [](const Json& value) {
+            return value.dump().rfind("\"0x", 0) == 0 ? value.get<std::string>() : value.dump();
         };
         std::vector<std::string> records;
         std::set<std::pair<int, int>> named;  // threads, and processes as thread 0
-        for (const Json& event : events.is_array() ? events : Json::array()) {
+        for (const Json& event : JsonTrace(path)) {
             const int pid = event["pid"], tid = event["tid"];
             const Json& args = event["args"];
             const std::string name = event["name"];
-            if (name == "process_name" || name == "thread_name") {
-                const bool process = name == "process_name";
+            const bool process = name == "process_name", thread = name == "thread_name";
+            if (process || thread) {
                 named.insert({pid, process ? 0 : tid});
-                EXPECT_TRUE(!process || (args["utc"].is_string() && args["ts"].is_number()));
+                EXPECT_TRUE(thread || (args["utc"].is_string() && args["ts"].is_number()));
                 records.push_back(process ? "# pid " + std::to_string(pid)
                                           : "# thread " + args["name"].get<std::string>());
                 continue;
@@ -133,9 +118,8 @@ protected:
             std::string record = name + "(", separator;
             for (const auto& member : args.items()) {
                 if (member.key() == "result") break;
-                record += member.key()[0] == '*' ? " -> " + member.value().dump()
-                                                 : separator + shown(member.value());
-                separator = ", ";
+                record += (member.key()[0] == '*' ? " -> " : std::exchange(separator, ", ")) +
+                          shown(member.value());
             }
             record += ") = " + shown(args["result"]);
             if (args.contains("resultName")) record += " " + args["resultName"].get<std::string>();
@@ -413,48 +397,38 @@ INSTANTIATE_TEST_SUITE_P(Values, TraceFileTest, ::testing::Values(
 // clang-format on
 #undef TRELVO_REFUSED
 
-struct TextCase : NamedCase {
-    const char* bytes;
-    const char* shown;  // as JSON gives it back; null: a long text, cut
-};
-
-using QuotedTextTest = TableTest<TraceTest, TextCase>;
+#define TRELVO_FFFD "\xEF\xBF\xBD"
+#define TRELVO_FFFD3 TRELVO_FFFD TRELVO_FFFD TRELVO_FFFD
 
 // Ill-formed UTF-8 becomes one U+FFFD per maximal subpart; a text too long
 // for one record is cut at a character boundary, with a mark.
-TEST_P(QuotedTextTest, RecordShowsWellFormedUtf8) {
-    const std::string trace = TraceTo("trace.json");
-    std::string path = GetParam().bytes;
-    for (int i = 0; GetParam().shown == nullptr && i < 3000; ++i) path += "\xC3\xA9";
-    EXPECT_EQ(LoadFrontEnd().Trelvo_SetVeltApiImplementationPath(path.c_str()),
-              TRELVO_E_PATH_NOT_LOADABLE);
-    m_frontEnd->close();
-    const Json events = JsonTrace(trace);
-    ASSERT_TRUE(events.is_array()) << ReadFile(trace).value_or("");
-    const std::string shown = events.back()["args"]["path"];
-    if (GetParam().shown != nullptr) {
-        EXPECT_EQ(shown, GetParam().shown);
-        return;
+TEST_F(TraceTest, RecordsShowWellFormedUtf8) {
+    const std::string trace = TraceTo("trace.json"), mark = "\xE2\x80\xA6[cut]";
+    std::string longText;
+    for (int i = 0; i < 3000; ++i) longText += "\xC3\xA9";
+    const std::vector<std::pair<std::string, std::string>> texts{
+        // given, and as JSON reads
+        {"\xC3\xA9\xED\xA0\x80z", "\xC3\xA9" TRELVO_FFFD3 "z"},             // a surrogate
+        {"a\xE0\x80\xAF\xF0\x80\x80z", "a" TRELVO_FFFD3 TRELVO_FFFD3 "z"},  // overlong forms
+        {"\xF4\x90\x80\x80\xF0\x9F\x98\x80",
+         TRELVO_FFFD TRELVO_FFFD3 "\xF0\x9F\x98\x80"},          // > U+10FFFF
+        {"\xE2\x82\x41\xE2\x82", TRELVO_FFFD "A" TRELVO_FFFD},  // sequences cut short
+        {longText, ""}};
+    const FrontEndExports& api = LoadFrontEnd();
+    for (const auto& text : texts) {
+        EXPECT_EQ(api.Trelvo_SetVeltApiImplementationPath(text.first.c_str()),
+                  TRELVO_E_PATH_NOT_LOADABLE);
     }
-    const std::string mark = "\xE2\x80\xA6[cut]";
-    ASSERT_GT(shown.size(), mark.size());
-    EXPECT_EQ(shown.substr(shown.size() - mark.size()), mark);
-    EXPECT_EQ(path.rfind(shown.substr(0, shown.size() - mark.size()), 0), 0u);
+    m_frontEnd->close();
+    std::vector<std::string> shown;
+    for (const Json& event : JsonTrace(trace)) {
+        if (event.value("cat", "") == "call") shown.push_back(event["args"]["path"]);
+    }
+    ASSERT_EQ(shown.size(), texts.size());
+    for (size_t i = 0; i + 1 < texts.size(); ++i) EXPECT_EQ(shown[i], texts[i].second);
+    EXPECT_EQ(shown.back(), longText.substr(0, shown.back().size() - mark.size()) + mark);
     for (const std::string& line : ReadLines(trace)) EXPECT_LE(line.size() + 1, size_t{PIPE_BUF});
 }
-
-#define TRELVO_FFFD "\xEF\xBF\xBD"
-#define TRELVO_FFFD3 TRELVO_FFFD TRELVO_FFFD TRELVO_FFFD
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Texts, QuotedTextTest, ::testing::Values(
-    TextCase{{"Surrogate"}, "\xC3\xA9\xED\xA0\x80z", "\xC3\xA9" TRELVO_FFFD3 "z"},
-    TextCase{{"Overlong"}, "a\xE0\x80\xAF\xF0\x80\x80z", "a" TRELVO_FFFD3 TRELVO_FFFD3 "z"},
-    TextCase{{"AboveMaximum"}, "\xF4\x90\x80\x80\xF0\x9F\x98\x80",
-             TRELVO_FFFD TRELVO_FFFD3 "\xF0\x9F\x98\x80"},
-    TextCase{{"Truncated"}, "\xE2\x82\x41\xE2\x82", TRELVO_FFFD "A" TRELVO_FFFD},
-    TextCase{{"Long"}, "", nullptr}),
-    CaseName());
-// clang-format on
 #undef TRELVO_FFFD3
 #undef TRELVO_FFFD
 
