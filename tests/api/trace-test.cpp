@@ -149,8 +149,7 @@ constexpr char kShownMessage[] =
 // implementation's own, unloads on the path setter (status 3), loads again,
 // and unloads on the last client; then the front end goes, is loaded again in
 // the same process, which appends (naming the process and thread again in
-// JSON), and goes. An earlier run's file is emptied first. Only text has
-// summaries.
+// JSON), and goes. An earlier run's file is emptied first.
 TEST_P(LayoutTest, ShowsEachCallAndEventOfTheFrontEnd) {
     const bool json = GetParam().caseName == std::string("Json");
     const std::string file = json ? "trace.json" : "trace.txt", trace = TraceTo(file);
