@@ -50,9 +50,10 @@ struct _Trace {  // trivially destructible: threads still calling at exit find i
     // Never closed: another thread may still write through it, and its
     // number must never reach a file that the program opens later.
     std::atomic<int> fd{-1};
-    std::atomic<pid_t> pid{0}, namedProcess{0};  // the last named in a JSON file
+    std::atomic<pid_t> pid{0};
     std::atomic<int> writeError{0}, writers{0};  // the first; threads inside write()
-    // A "%p" child opens its file at its first record: one that only execs leaves none.
+    // A child's first record opens its "%p" file, or names the child in a
+    // shared JSON file: one that only execs leaves nothing.
     enum FileState { kReady, kPending, kOpening };
     std::atomic<FileState> file{kReady};
     int64_t monotonicOrigin = 0, realtimeOrigin = 0;
@@ -228,7 +229,6 @@ void _Open() {
     }
     if (reload) _Header(header = {}, pid, ",\n");
     _trace.pipe = file.type == S_IFIFO;
-    _trace.namedProcess = pid;
     _trace.fd = file.fd;
     _trace.on = true;
     _Write(header);
@@ -243,13 +243,20 @@ void _StartInChild() {
     _trace.writers = 0;
     for (_Statistics& row : _trace.statistics)
         row.calls = row.failures = row.total = row.longest = 0;
-    if (!_trace.perProcess) return;
-    close(_trace.fd.exchange(-1));
-    _trace.file = _Trace::kPending;
+    if (_trace.perProcess) close(_trace.fd.exchange(-1));
+    if (_trace.perProcess || _trace.json) _trace.file = _Trace::kPending;
 }
 
-// Such a child's first record opens its file; its other threads wait for
-// that, but a signal handler that interrupted the opening drops its record.
+void _StartChildFile() {
+    if (_trace.perProcess) return _Open();
+    TraceBuffer header;
+    _Header(header, _trace.pid, ",\n");
+    _Write(header);
+}
+
+// Such a child's first record starts its file, before any record of its
+// other threads, which wait for that; but a signal handler that interrupted
+// the start drops its record.
 bool _Recording() {
     if (!IsCallTraceOn()) return false;
     auto pending = _Trace::kPending;
@@ -257,7 +264,7 @@ bool _Recording() {
         t_thread.opening = true;
         if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
             try {
-                _Open();
+                _StartChildFile();
             } catch (...) {
                 // No memory for the name: the child's records are dropped.
             }
@@ -359,10 +366,7 @@ TraceRecord::TraceRecord(const char* name, int64_t start, int function, const ch
              " ", pid, "/", t_thread.id, inside ? " -- " : " ", name, inside ? " " : "(");
         return;
     }
-    if (newThread) {  // named, with its process when new to the file; as the program named it
-        if (_trace.namedProcess.load() != pid && _trace.namedProcess.exchange(pid) != pid) {
-            _Header(m_out, pid, ",\n");
-        }
+    if (newThread) {  // as the program named it
         char threadName[16] = "";
         prctl(PR_GET_NAME, threadName);
         _Add(m_out, ",\n{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":", pid,
