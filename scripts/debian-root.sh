@@ -2,14 +2,15 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# Minimal Debian roots (mmdebstrap tarballs in build/roots/, a week at most)
-# and commands run in fresh copies of them, through qemu-user-static for
+# Minimal Debian roots (mmdebstrap tarballs kept a week at most in the
+# machine's cache, named by what went into them, so that every clone shares
+# them) and commands run in fresh copies of them, through qemu-user-static for
 # another architecture. As root.
-#   scripts/debian-root.sh tarball SUITE ARCH[,ARCH]    prints the tarball, made if need be
+#   scripts/debian-root.sh tarball SUITE ARCH[,ARCH] [MMDEBSTRAP-OPTION...]   prints the tarball, made if need be
 #   scripts/debian-root.sh run TARBALL [--bind SOURCE:TARGET]... [--] COMMAND...
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-readonly ROOTS=$TRELVO_SOURCE_DIR/build/roots BINFMT=/proc/sys/fs/binfmt_misc PACKAGES=git
+readonly ROOTS=${XDG_CACHE_HOME:-$HOME/.cache}/libtrelvo BINFMT=/proc/sys/fs/binfmt_misc PACKAGES=git
 
 # Commands run at exit, however the script ends, the last added first.
 UNDO=()
@@ -36,12 +37,15 @@ emulate() {
     fi
 }
 
+# The options, hooks and their scripts among them, name the tarball by their hash.
 make_tarball() {
-    local tarball=$ROOTS/$1-${2//,/+}-$PACKAGES.tar arch
+    local tarball arch
+    tarball=$ROOTS/$1-${2//,/+}-$(sha256sum <<<"$PACKAGES ${*:3}" | cut -c1-16).tar
     if [[ ! -f $tarball || -n $(find "$tarball" -mtime +6) ]]; then
         for arch in ${2//,/ }; do emulate "$arch"; done
         mkdir -p "$ROOTS"
-        mmdebstrap --variant=minbase --architectures="$2" --include="$PACKAGES" --format=tar "$1" "$tarball.partial" >&2
+        find "$ROOTS" -maxdepth 1 -name '*.tar' -mtime +6 -delete
+        mmdebstrap --variant=minbase --architectures="$2" --include="$PACKAGES" "${@:3}" --format=tar "$1" "$tarball.partial" >&2
         mv "$tarball.partial" "$tarball"
     fi
     echo "$tarball"
@@ -76,7 +80,7 @@ run_in_root() {
 
 ((EUID == 0)) || die "$0 needs root (mmdebstrap, chroot, mounts)"
 case ${1:-}/$# in
-tarball/3) make_tarball "$2" "$3" ;;
+tarball/[3-9]* | tarball/[1-9][0-9]*) make_tarball "${@:2}" ;;
 run/[3-9]* | run/[1-9][0-9]*) run_in_root "${@:2}" ;;
-*) die "usage: $0 tarball SUITE ARCH[,ARCH] | run TARBALL [--bind SOURCE:TARGET]... [--] COMMAND..." ;;
+*) die "usage: $0 tarball SUITE ARCH[,ARCH] [MMDEBSTRAP-OPTION...] | run TARBALL [--bind SOURCE:TARGET]... [--] COMMAND..." ;;
 esac
