@@ -2,41 +2,49 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# The quick start in a fresh Debian 12 root, then the native suite there, or
-# in an arm64 root the packages' build, suite and autopkgtest. As root.
-#   scripts/check-fresh-machine.sh [amd64|arm64]   (default: this machine's)
+# The quick start in a fresh Debian 12 root as a newcomer, an ordinary user
+# with sudo: the demo, then on this machine's architecture the native suite.
+# With packages, then the native package build and its autopkgtest, as root
+# (on arm64 under qemu-user-static: about 40 minutes). As root.
+#   scripts/check-fresh-machine.sh [amd64|arm64] [packages]   (default: this machine's)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-# In the root, as a new user would.
+# In the root. The commit, then what runs after the demo.
 quick_start() {
-    local started=$SECONDS packages
-    git clone --quiet /source.git /root/libtrelvo && cd /root/libtrelvo && git checkout --quiet --detach "$1"
+    local started=$SECONDS packages check
+    useradd --create-home --groups sudo newcomer
+    echo 'newcomer ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/newcomer
     packages=$(dpkg-query -W | wc -l)
-    scripts/demo.sh
+    as_newcomer "git clone --quiet /source.git libtrelvo && cd libtrelvo && git checkout --quiet --detach $1 && scripts/demo.sh"
     echo "==== scripts/demo.sh: $((SECONDS - started)) s, $(($(dpkg-query -W | wc -l) - packages)) packages installed"
-    started=$SECONDS
-    "$2"
-    echo "==== $2: $((SECONDS - started)) s"
+    for check in "${@:2}"; do
+        started=$SECONDS
+        "$check" "$1"
+        echo "==== $check: $((SECONDS - started)) s"
+    done
     ! find /tmp -mindepth 1 -maxdepth 1 | grep . || { echo "error: left in /tmp" >&2 && return 1; }
 }
 
-suite() { scripts/test.sh native; }
+as_newcomer() { runuser --login newcomer --command "$1"; }
+
+suite() { as_newcomer "cd libtrelvo && scripts/test.sh native"; }
 
 # In a clone of its own, cleaned after the build, since autopkgtest copies it.
 packages() {
-    git clone --quiet . /root/package && cd /root/package
+    git clone --quiet /source.git /root/package && cd /root/package && git checkout --quiet --detach "$1"
+    scripts/install-deps.sh pkg.libtrelvo.packages
     DEB_BUILD_OPTIONS=parallel=2 dpkg-buildpackage -us -uc -b
     git clean -xdfq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends autopkgtest >/dev/null
     autopkgtest . ../{libtrelvo,libtrelvo-dev,trelvo-doctor}_*.deb -- null
 }
 
-arch=${1:-$(dpkg --print-architecture)} check=packages
-[[ $arch != "$(dpkg --print-architecture)" ]] || check=suite
+arch=${1:-$(dpkg --print-architecture)} checks=()
+[[ $arch != "$(dpkg --print-architecture)" ]] || checks=(suite)
+[[ ${2:-} != packages ]] || checks+=(packages)
 "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
 root=$TRELVO_SOURCE_DIR/scripts/debian-root.sh commit=$(git -C "$TRELVO_SOURCE_DIR" rev-parse HEAD)
-announce "$commit in a fresh Debian 12 $arch root: scripts/demo.sh, then $check"
-"$root" run "$("$root" tarball bookworm "$arch")" \
+announce "$commit in a fresh Debian 12 $arch root: scripts/demo.sh as a newcomer, then ${checks[*]:-nothing more}"
+"$root" run "$("$root" tarball bookworm "$arch" --include=sudo)" \
     --bind "$(git -C "$TRELVO_SOURCE_DIR" rev-parse --path-format=absolute --git-common-dir):/source.git" -- \
-    bash -euo pipefail -c "$(declare -f quick_start "$check"); quick_start $commit $check"
+    bash -euo pipefail -c "$(declare -f quick_start as_newcomer suite packages); quick_start $commit ${checks[*]}"

@@ -12,9 +12,7 @@ readonly ROOT=$TRELVO_SOURCE_DIR/scripts/debian-root.sh OUT=$TRELVO_SOURCE_DIR/b
 build_and_check() {
     local arch options report
     export DEBIAN_FRONTEND=noninteractive DEB_BUILD_OPTIONS=parallel=2
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends lintian man-db g++-aarch64-linux-gnu \
-        libc6:arm64 libstdc++6:arm64 pkgconf:arm64 >/dev/null # what the arm64 build reads
+    scripts/install-deps.sh pkg.libtrelvo.packages >/dev/null
     for arch in amd64 arm64; do
         options=()
         [[ $arch == amd64 ]] || options=(-a arm64 "-Pcross,nocheck")

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
-profiles=${*:-pkg.libtrelvo.presets pkg.libtrelvo.ci}
+profiles=${*:-pkg.libtrelvo.presets pkg.libtrelvo.ci pkg.libtrelvo.packages}
 profiles=${profiles// /,}
 if command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuilddeps -P "$profiles" 2>/dev/null; then
     exit
