@@ -15,6 +15,7 @@ quick_start() {
     local started=$SECONDS packages check
     useradd --create-home --groups sudo newcomer
     echo 'newcomer ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/newcomer
+    git config --system safe.directory /source.git # root's, bound in
     packages=$(dpkg-query -W | wc -l)
     as_newcomer "git clone --quiet /source.git libtrelvo && cd libtrelvo && git checkout --quiet --detach $1 && scripts/demo.sh"
     echo "==== scripts/demo.sh: $((SECONDS - started)) s, $(($(dpkg-query -W | wc -l) - packages)) packages installed"
