@@ -2,24 +2,27 @@
 # SPDX-FileCopyrightText: 2026 The libTrelvo developers
 # SPDX-License-Identifier: MIT
 
-# The quick start in a fresh Debian 12 root as a newcomer, an ordinary user
-# with sudo: the demo, then on this machine's architecture the native suite.
-# With packages, then the native package build and its autopkgtest, as root
-# (on arm64 under qemu-user-static: about 40 minutes). As root.
+# The quick start in a fresh Debian 12 root: on this machine's architecture
+# as a newcomer, an ordinary user with sudo, the demo and the native suite;
+# on another, run by qemu-user-static, which cannot carry sudo's set-user-ID
+# bit, the demo as root. With packages, then the native package build and its
+# autopkgtest, as root (on arm64 about 40 minutes). As root.
 #   scripts/check-fresh-machine.sh [amd64|arm64] [packages]   (default: this machine's)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-# In the root. The commit, then what runs after the demo.
+# In the root. The commit, the user, then what runs after the demo.
 quick_start() {
     local started=$SECONDS packages check
-    useradd --create-home --groups sudo newcomer
-    echo 'newcomer ALL=(ALL) NOPASSWD: ALL' >/etc/sudoers.d/newcomer
-    git config --system safe.directory /source.git # root's, bound in
+    if [[ $2 != root ]]; then
+        useradd --create-home --groups sudo "$2"
+        echo "$2 ALL=(ALL) NOPASSWD: ALL" >"/etc/sudoers.d/$2"
+        git config --system safe.directory /source.git # root's, bound in
+    fi
     packages=$(dpkg-query -W | wc -l)
-    as_newcomer "git clone --quiet /source.git libtrelvo && cd libtrelvo && git checkout --quiet --detach $1 && scripts/demo.sh"
-    echo "==== scripts/demo.sh: $((SECONDS - started)) s, $(($(dpkg-query -W | wc -l) - packages)) packages installed"
-    for check in "${@:2}"; do
+    as "$2" "git clone --quiet /source.git libtrelvo && cd libtrelvo && git checkout --quiet --detach $1 && scripts/demo.sh"
+    echo "==== scripts/demo.sh as $2: $((SECONDS - started)) s, $(($(dpkg-query -W | wc -l) - packages)) packages installed"
+    for check in "${@:3}"; do
         started=$SECONDS
         "$check" "$1"
         echo "==== $check: $((SECONDS - started)) s"
@@ -27,9 +30,9 @@ quick_start() {
     ! find /tmp -mindepth 1 -maxdepth 1 | grep . || { echo "error: left in /tmp" >&2 && return 1; }
 }
 
-as_newcomer() { runuser --login newcomer --command "$1"; }
+as() { runuser --login "$1" --command "$2"; }
 
-suite() { as_newcomer "cd libtrelvo && scripts/test.sh native"; }
+suite() { as newcomer "cd libtrelvo && scripts/test.sh native"; }
 
 # In a clone of its own, cleaned after the build, since autopkgtest copies it.
 packages() {
@@ -40,12 +43,12 @@ packages() {
     autopkgtest . ../{libtrelvo,libtrelvo-dev,trelvo-doctor}_*.deb -- null
 }
 
-arch=${1:-$(dpkg --print-architecture)} checks=()
-[[ $arch != "$(dpkg --print-architecture)" ]] || checks=(suite)
+arch=${1:-$(dpkg --print-architecture)} user=root checks=()
+[[ $arch != "$(dpkg --print-architecture)" ]] || user=newcomer checks=(suite)
 [[ ${2:-} != packages ]] || checks+=(packages)
 "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
 root=$TRELVO_SOURCE_DIR/scripts/debian-root.sh commit=$(git -C "$TRELVO_SOURCE_DIR" rev-parse HEAD)
-announce "$commit in a fresh Debian 12 $arch root: scripts/demo.sh as a newcomer, then ${checks[*]:-nothing more}"
+announce "$commit in a fresh Debian 12 $arch root: scripts/demo.sh as $user, then ${checks[*]:-nothing more}"
 "$root" run "$("$root" tarball bookworm "$arch" --include=sudo)" \
     --bind "$(git -C "$TRELVO_SOURCE_DIR" rev-parse --path-format=absolute --git-common-dir):/source.git" -- \
-    bash -euo pipefail -c "$(declare -f quick_start as_newcomer suite packages); quick_start $commit ${checks[*]}"
+    bash -euo pipefail -c "$(declare -f quick_start as suite packages); quick_start $commit $user ${checks[*]}"
