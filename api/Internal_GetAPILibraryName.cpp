@@ -57,10 +57,11 @@ bool GetAPILibraryName(const TrelvoConfiguration& configuration, std::string& ou
     for (const SearchStep step : kSearchOrder) {
         if (!_IsSearched(step, configuration)) return false;
         std::string candidate = _FormCandidate(step, configuration);
-        // A step without a directory leaves out as it was.
-        if (candidate.empty()) continue;
+        // A step without a directory, or one that secure execution skips,
+        // leaves out as it was: the error text names the last file tested.
+        if (!InternalUtils::candidatetested(candidate.c_str())) continue;
         out = std::move(candidate);
-        if (InternalUtils::candidateexists(out.c_str())) return true;
+        if (InternalUtils::fileexists(out.c_str())) return true;
     }
     return false;
 }

@@ -36,8 +36,10 @@ struct SearchCandidate {
 
 // Searches, in order: the configured directory; unless ignoreDefaultSearch,
 // beside this library, the current directory, $VELT_PATH and the two
-// installed products' directories. Only existence is tested. True with the
-// found path in out; false with the last candidate formed in out.
+// installed products' directories. Only existence is tested, and only of the
+// candidates that candidatetested (a secure-execution process skips the
+// relative ones). True with the found path in out; false with the last
+// candidate tested in out, which is left as it was when none was.
 bool GetAPILibraryName(const TrelvoConfiguration& configuration, std::string& out);
 
 // Every step of GetAPILibraryName's search in its order, each formed and

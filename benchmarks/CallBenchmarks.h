@@ -11,7 +11,7 @@
 
 #include <cstdio>
 
-#include "Trelvo.h"
+#include <trelvo/Trelvo.h>
 
 inline decltype(&VELT_Connect) s_directRequired = nullptr;
 inline decltype(&VELT_ConnectWithURI) s_directOptional = nullptr;

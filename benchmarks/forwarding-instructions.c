@@ -11,7 +11,7 @@
 #include <dlfcn.h>
 #include <stdio.h>
 
-#include "Trelvo.h"
+#include <trelvo/Trelvo.h>
 
 /* Each loop stays a function of its own, unmerged and unspecialised, so that
  * callgrind reports it by name. clang has no noipa; noinline does there. */

@@ -41,9 +41,19 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TrelvoConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/TrelvoConfig.cmake ${PROJECT_BINARY_DIR}/TrelvoConfigVersion.cmake
     DESTINATION ${TRELVO_INSTALL_CMAKEDIR} COMPONENT development)
 
-# trelvo.pc is written when it is installed, so that it names the prefix in
-# force then (cmake --install --prefix)
-# rather than the one configured.
+# trelvo.pc finds its prefix from where it lies, ${pcfiledir} and one ".." for
+# each directory of LIBDIR/pkgconfig (three for a multiarch lib/<triplet>), so
+# that an installed tree can be moved. It names the prefix only when LIBDIR is
+# absolute, and under /usr, which is never moved: there pkg-config must see
+# the system's own directories, which it leaves out of the flags, and a
+# relative spelling of them would put them before the caller's -L options.
+# Written when it is installed, to know the prefix in force then
+# (cmake --install --prefix) rather than the one configured.
+set(TRELVO_PC_PREFIX)
+if(NOT IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}")
+    file(RELATIVE_PATH TRELVO_PC_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+    string(REGEX REPLACE "/$" "" TRELVO_PC_PREFIX "\${pcfiledir}/${TRELVO_PC_PREFIX}")
+endif()
 foreach(dir IN ITEMS LIBDIR INCLUDEDIR)
     if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
         set(TRELVO_PC_${dir} "${CMAKE_INSTALL_${dir}}")
@@ -53,6 +63,10 @@ foreach(dir IN ITEMS LIBDIR INCLUDEDIR)
 endforeach()
 install(CODE "
     set(PROJECT_VERSION [[${PROJECT_VERSION}]])
+    set(TRELVO_PC_PREFIX [[${TRELVO_PC_PREFIX}]])
+    if(NOT TRELVO_PC_PREFIX OR CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+        set(TRELVO_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    endif()
     set(TRELVO_PC_LIBDIR [[${TRELVO_PC_LIBDIR}]])
     set(TRELVO_PC_INCLUDEDIR [[${TRELVO_PC_INCLUDEDIR}]])
     configure_file([[${CMAKE_CURRENT_LIST_DIR}/trelvo.pc.in]] [[${PROJECT_BINARY_DIR}/trelvo.pc]] @ONLY)"

@@ -34,8 +34,9 @@ std::array<std::string, 2> modulecandidates(const std::string& name) {
 
 bool findmodule(const std::string& name, std::string& path) {
     for (std::string& candidate : modulecandidates(name)) {
+        if (!candidatetested(candidate.c_str())) continue;
         path = std::move(candidate);
-        if (candidateexists(path.c_str())) return true;
+        if (fileexists(path.c_str())) return true;
     }
     return false;
 }

@@ -14,9 +14,10 @@ namespace InternalUtils {
 // "./name" in the current directory.
 std::array<std::string, 2> modulecandidates(const std::string& name);
 
-// Tests the modulecandidates in order with candidateexists (so "./name" is
+// Tests the modulecandidates in order that candidatetested (so "./name" is
 // skipped in a secure-execution process). path receives the candidate tested
-// last, so after a failed search it is "./name".
+// last, so after a failed search it is "./name", or in a secure-execution
+// process the name beside this library.
 bool findmodule(const std::string& name, std::string& path);
 
 // The entries of directory whose names match the fnmatch pattern (with

@@ -35,9 +35,7 @@ pack_binaries() {
         lib/pkgconfig/trelvo.pc lib/cmake/Trelvo/TrelvoConfig.cmake share/man/man1/trelvo-doctor.1; do
         [[ -f $prefix/$file ]] || die "the install left no $file in the release"
     done
-    # shellcheck disable=SC2016 # pkg-config's variable: the tree serves wherever it is unpacked
-    sed -i 's|^prefix=/usr/local$|prefix=${pcfiledir}/../..|' "$prefix/lib/pkgconfig/trelvo.pc"
-    ! grep /usr/local "$prefix/lib/pkgconfig/trelvo.pc" || die "trelvo.pc names /usr/local"
+    ! grep /usr/local "$prefix/lib/pkgconfig/trelvo.pc" || die "trelvo.pc names /usr/local, so the tree cannot serve where it is unpacked"
     install -D -m 644 -t "$prefix/share/doc/libtrelvo" "$TRELVO_SOURCE_DIR/LICENSE"
     install -m 644 "$TRELVO_SOURCE_DIR/docs/release-README.md" "$prefix/share/doc/libtrelvo/README.md"
     # Fixed order, owners and times: the same commit gives the same tarball.

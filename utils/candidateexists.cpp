@@ -6,10 +6,11 @@
 
 namespace InternalUtils {
 
-bool candidateexists(const char* path) {
-    if (path == nullptr) return false;
-    if (path[0] != '/' && issecureexecution()) return false;
-    return fileexists(path);
+bool candidatetested(const char* path) {
+    if (path == nullptr || path[0] == '\0') return false;
+    return path[0] == '/' || !issecureexecution();
 }
+
+bool candidateexists(const char* path) { return candidatetested(path) && fileexists(path); }
 
 }  // namespace InternalUtils

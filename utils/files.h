@@ -13,9 +13,12 @@ bool direxists(const char* path);
 // The same test as direxists: true for a directory as well.
 bool fileexists(const char* path);
 
-// fileexists for a candidate of a library search. In a secure-execution
-// process a relative path, which the current directory would decide, counts
-// as absent.
+// Whether a library search tests the candidate at all: not an empty or null
+// path, and in a secure-execution process not a relative one, which the
+// current directory would decide.
+bool candidatetested(const char* path);
+
+// fileexists for a candidate that candidatetested; false for any other.
 bool candidateexists(const char* path);
 
 // remove(path): 0, or -1 with errno set. A null path sets errno to EINVAL and

@@ -5,7 +5,7 @@
  * through it into whichever implementation the front end chooses. */
 #include <stdio.h>
 
-#include "Trelvo.h"
+#include <trelvo/Trelvo.h>
 
 static int check(const char *call, VeltResult result) {
     printf("%-28s -> 0x%08x", call, (unsigned)result);

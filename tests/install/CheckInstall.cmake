@@ -5,7 +5,9 @@
 # prefixes below WORK, which it empties first.
 #   -DCHECK=Components  each component (runtime, development, sample) installs
 #                       its own files and nothing else
-#   -DCHECK=Consumers   everything and the sample installed, the front end's
+#   -DCHECK=Consumers   everything and the sample installed, then the prefix
+#                       moved, so that what follows finds nothing that names
+#                       the place it was installed in: the front end's
 #                       RUNPATH $ORIGIN (CheckElf.cmake, READELF, MACHINE), the
 #                       consumers of debian/tests/consumers built against the
 #                       prefix and run (TRIPLET: cross-built with its compilers;
@@ -107,8 +109,9 @@ if(CHECK STREQUAL Components)
     check_components()
 elseif(CHECK STREQUAL Consumers)
     set(prefix ${WORK}/prefix)
-    install_into(${prefix})
-    install_into(${prefix} --component sample)
+    install_into(${WORK}/installed)
+    install_into(${WORK}/installed --component sample)
+    file(RENAME ${WORK}/installed ${prefix})
     run(${CMAKE_COMMAND} -DREADELF=${READELF} "-DMACHINE=${MACHINE}" -DBINARY=${prefix}/${LIBDIR}/${front_end}
         "-DRUNPATH=\$ORIGIN" -P ${CMAKE_CURRENT_LIST_DIR}/../build/CheckElf.cmake)
     check_consumers(${prefix} ${WORK}/consumers)

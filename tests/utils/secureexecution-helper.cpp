@@ -21,12 +21,12 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     Internal_Trelvo::TrelvoConfiguration configuration;
     configuration.veltApiPath = argv[1];
-    std::string found;
-    if (!Internal_Trelvo::GetAPILibraryName(configuration, found)) found.clear();
+    std::string candidate;
+    const bool found = Internal_Trelvo::GetAPILibraryName(configuration, candidate);
     Internal_Trelvo::StartCallTrace();
-    std::printf("secure=%d\nVELT_PATH=%s\nsearch=%s\ntrace=%d\n",
+    std::printf("secure=%d\nVELT_PATH=%s\nfound=%d %s\ntrace=%d\n",
                 InternalUtils::issecureexecution() ? 1 : 0,
-                InternalUtils::getenvvar("VELT_PATH").c_str(), found.c_str(),
+                InternalUtils::getenvvar("VELT_PATH").c_str(), found ? 1 : 0, candidate.c_str(),
                 Internal_Trelvo::IsCallTraceOn() ? 1 : 0);
     return 0;
 }

@@ -19,9 +19,11 @@
 
 namespace {
 
+// search: whether the search found a file, then the candidate it left, which
+// after a failed search is the last one tested.
 std::string Report(bool secure, const std::string& veltPath, const std::string& search) {
     return "secure=" + std::string(secure ? "1" : "0") + "\nVELT_PATH=" + veltPath +
-           "\nsearch=" + search + "\ntrace=" + (secure ? "0" : "1") + "\n";
+           "\nfound=" + search + "\ntrace=" + (secure ? "0" : "1") + "\n";
 }
 
 // The implementation in the current directory and in $VELT_PATH, and a call
@@ -68,7 +70,8 @@ TEST_F(SecureExecutionTest, SetUserIdProcessIgnoresEnvironmentAndCurrentDirector
         GTEST_SKIP() << "the helper cannot be run from here (under user-mode emulation an "
                         "aarch64 program runs only through the emulator)";
     }
-    EXPECT_EQ(*plain, Report(false, root().file("velt"), TrelvoTest::kCurrentDirectoryCandidate));
+    EXPECT_EQ(*plain,
+              Report(false, root().file("velt"), "1 " + TrelvoTest::kCurrentDirectoryCandidate));
 
     const std::string setUserId = Helper("set-user-id-helper");
     ASSERT_EQ(chown(setUserId.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
@@ -79,7 +82,9 @@ TEST_F(SecureExecutionTest, SetUserIdProcessIgnoresEnvironmentAndCurrentDirector
         GTEST_SKIP() << "the set-user-ID bit took no effect here (a nosuid mount, no_new_privs, "
                         "or an emulator that does not carry it)";
     }
-    EXPECT_EQ(*secure, Report(true, "", ""));
+    // The current directory skipped, the last file tested lies beside the
+    // helper, which links the search.
+    EXPECT_EQ(*secure, Report(true, "", "0 " + root().file(TrelvoTest::kImplementationName)));
 }
 
 }  // namespace
