@@ -52,8 +52,7 @@ printf '#!/bin/sh\n[ "$1" != -L ] || shift 2\nexec "$@"\n' | install /dev/stdin 
 { echo '#!/bin/bash' && declare -p BUILD && declare -f guest && echo guest; } | install /dev/stdin "$root/sbin/suite"
 mkfs.ext4 -q -d "$root" "$work/disk.img" 4G
 
-announce "Boot, the suite as root and as uid 1000, power off"
-SECONDS=0
+announce "Boot, the suite as root and as uid 1000, power off" && SECONDS=0
 timeout "${GUEST_SECONDS:-1500}" qemu-system-aarch64 -M virt -cpu cortex-a72 -smp 2 -m 2048 -nographic -no-reboot -nic none \
     -kernel "$(echo "$root"/boot/vmlinuz-*)" -initrd "$(echo "$root"/boot/initrd.img-*)" -drive "file=$work/disk.img,format=raw,if=virtio" \
     -append "root=/dev/vda rw console=ttyAMA0 init=/sbin/suite panic=-1" </dev/null >"$work/console" 2>&1 &
@@ -74,4 +73,4 @@ for pair in root:user user:root; do
     unrun=$(comm -23 <(cases "${pair%:*}" '\*\*\*Skipped') <(cases "${pair#*:}" ' Passed') | xargs)
     [[ -z $unrun ]] || faults+="; skipped as ${pair%:*}, not passed as ${pair#*:}: $unrun"
 done
-[[ -z ${faults:-} ]] || die "the suite on the arm64 kernel${faults}"
+[[ -z ${faults:-} ]] || die "the suite on the arm64 kernel: ${faults#; }"
