@@ -2,14 +2,23 @@
 # SPDX-License-Identifier: MIT
 
 # shellcheck shell=bash
-# Sourced by the scripts here: the source tree, messages, and what runs a
-# client, as CMake's files name it.
+# Sourced by the scripts here: the source tree, messages, commands run at
+# exit, and what runs a client, as CMake's files name it.
 TRELVO_SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 readonly TRELVO_SOURCE_DIR
 
 announce() { printf '\n==== %s\n' "$*"; }
 
 die() { printf 'error: %s\n' "$*" >&2 && exit 1; }
+
+# Commands run at exit, however the script ends, the last added first.
+UNDO=()
+on_exit() {
+    UNDO=("$1" "${UNDO[@]}")
+    # shellcheck disable=SC2154 # the loop's variable
+    trap 'for undo in "${UNDO[@]}"; do eval "$undo" || true; done' EXIT
+    trap 'exit 130' INT TERM HUP
+}
 
 # env, with the variables that steer the front end removed.
 read -ra CLIENT_ENV <<<"env $(sed -n 's/^set(TRELVO_CLIENT_VARIABLES \(.*\))$/\1/p' \

@@ -12,15 +12,6 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 readonly ROOTS=${XDG_CACHE_HOME:-$HOME/.cache}/libtrelvo BINFMT=/proc/sys/fs/binfmt_misc PACKAGES=git
 
-# Commands run at exit, however the script ends, the last added first.
-UNDO=()
-on_exit() {
-    UNDO=("$1" "${UNDO[@]}")
-    # shellcheck disable=SC2154 # the loop's variable
-    trap 'for undo in "${UNDO[@]}"; do eval "$undo" || true; done' EXIT
-    trap 'exit 130' INT TERM HUP
-}
-
 # Registers qemu-user-static's entry for another architecture until exit; its
 # F flag opens the emulator at once, so that it serves in a root.
 emulate() {
