@@ -65,8 +65,7 @@ echo "boot to power-off: $SECONDS s" && debugfs -R "rdump /results $work" "$work
 cases() { sed -n "s/^.* Test *#[0-9]*: \([^ ]*\) .*$2 .*$/\1/p" "$work/results/$1.log" | sort; }
 for run in root user; do
     read -r status seconds <"$work/results/$run.status" || console_die "the guest left no results as $run"
-    announce "As $run: ctest's status $status in $seconds s"
-    sed -n '/tests passed,/,$p' "$work/results/$run.log"
+    announce "As $run: ctest's status $status in $seconds s" && sed -n '/tests passed,/,$p' "$work/results/$run.log"
     ((status == 0)) || { faults+="; failed as $run" && cat "$work/results/$run.log"; }
 done
 for pair in root:user user:root; do

@@ -38,17 +38,13 @@ announce "The packages of $commit, built and checked in a fresh Debian 12 amd64+
 "$ROOT" run "$("$ROOT" tarball bookworm amd64,arm64)" --bind "$OUT:/packages" \
     --bind "$(git -C "$TRELVO_SOURCE_DIR" rev-parse --path-format=absolute --git-common-dir):/source.git" -- \
     bash -euo pipefail -c "$(declare -f build_and_check)
-        git clone --quiet /source.git /build && cd /build
-        git checkout --quiet --detach $commit
+        git clone --quiet /source.git /build && cd /build && git checkout --quiet --detach $commit
         build_and_check"
 
 announce "autopkgtest of the amd64 packages in a fresh Debian 12 root"
-added=()
 for file in /etc/subuid /etc/subgid; do
-    grep -q '^root:' "$file" || { echo "$IDS" >>"$file" && added+=("$file"); }
+    grep -q '^root:' "$file" || { echo "$IDS" >>"$file" && on_exit "sed -i '/^$IDS\$/d' $file"; }
 done
-trap '((${#added[@]} == 0)) || sed -i "/^$IDS\$/d" "${added[@]}"' EXIT
-trap 'exit 130' INT TERM HUP
 git -C "$TRELVO_SOURCE_DIR" archive "$commit" | tar -x -C "$OUT/source"
 # -U: the root's package lists are gone, as mmdebstrap leaves them.
 autopkgtest -U "$OUT/source" "$OUT"/{libtrelvo,libtrelvo-dev,trelvo-doctor}_*_amd64.deb -- \

@@ -21,11 +21,8 @@ emulate() {
     entry=$BINFMT/qemu-$qemu
     [[ -r /usr/lib/binfmt.d/qemu-$qemu.conf ]] || die "install qemu-user-static to run $1 programs"
     mountpoint -q "$BINFMT" || { mount -t binfmt_misc binfmt_misc "$BINFMT" && on_exit "umount $BINFMT"; }
-    if [[ -e $entry ]]; then
-        grep -q '^flags: .*F' "$entry" || die "$entry lacks the F flag, which a root needs"
-    else
-        cat "/usr/lib/binfmt.d/qemu-$qemu.conf" >"$BINFMT/register" && on_exit "echo -1 >$entry"
-    fi
+    [[ -e $entry ]] || { cat "/usr/lib/binfmt.d/qemu-$qemu.conf" >"$BINFMT/register" && on_exit "echo -1 >$entry"; }
+    grep -q '^flags: .*F' "$entry" || die "$entry lacks the F flag, which a root needs"
 }
 
 # The options, hooks and their scripts among them, name the tarball by their hash.
@@ -34,8 +31,7 @@ make_tarball() {
     tarball=$ROOTS/$1-${2//,/+}-$(sha256sum <<<"$PACKAGES ${*:3}" | cut -c1-16).tar
     if [[ ! -f $tarball || -n $(find "$tarball" -mtime +6) ]]; then
         for arch in ${2//,/ }; do emulate "$arch"; done
-        mkdir -p "$ROOTS"
-        find "$ROOTS" -maxdepth 1 -name '*.tar' -mtime +6 -delete
+        mkdir -p "$ROOTS" && find "$ROOTS" -maxdepth 1 -name '*.tar' -mtime +6 -delete
         mmdebstrap --variant=minbase --architectures="$2" --include="$PACKAGES" "${@:3}" --format=tar "$1" "$tarball.partial" >&2
         mv "$tarball.partial" "$tarball"
     fi
@@ -58,9 +54,7 @@ run_in_root() {
     unshare --mount --propagation private --pid --fork --kill-child bash -euc '
         dir=$1 count=$2
         mount --bind "$dir" "$dir" # a mount point, as / is, for mounts made inside
-        mount -t proc proc "$dir/proc"
-        mount --rbind /sys "$dir/sys"
-        mount --rbind /dev "$dir/dev"
+        mount -t proc proc "$dir/proc" && mount --rbind /sys "$dir/sys" && mount --rbind /dev "$dir/dev"
         for bind in "${@:3:count}"; do mkdir -p "$dir${bind#*:}" && mount --bind "${bind%%:*}" "$dir${bind#*:}"; done
         chroot "$dir" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin \
             ${CI:+CI="$CI"} ${FUZZ_SECONDS:+FUZZ_SECONDS="$FUZZ_SECONDS"} "${@:count+3}"

@@ -12,11 +12,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 preset=${1:-native} dir=$TRELVO_SOURCE_DIR/build/${1:-native}
 # Only the sample beside the library can be chosen, and the log is on.
 run=("${CLIENT_ENV[@]}" TRELVODEBUG=1)
-case $preset in
-native) ;;
-aarch64) aarch64_emulator && run+=("${AARCH64_EMULATOR[@]}") ;;
-*) die "usage: $0 [native|aarch64]" ;;
-esac
+[[ $preset =~ ^(native|aarch64)$ ]] || die "usage: $0 [native|aarch64]"
+[[ $preset == native ]] || { aarch64_emulator && run+=("${AARCH64_EMULATOR[@]}"); }
 cd "$TRELVO_SOURCE_DIR"
 cmake --preset "$preset"
 cmake --build --preset "$preset" --target trelvo-client trelvo-doctor

@@ -12,7 +12,6 @@ profiles=${profiles// /,}
 if command -v dpkg-checkbuilddeps >/dev/null && dpkg-checkbuilddeps -P "$profiles" 2>/dev/null; then
     exit
 fi
-sudo=()
-((EUID == 0)) || sudo=(sudo)
+sudo=() && ((EUID == 0)) || sudo=(sudo)
 "${sudo[@]}" apt-get update
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get build-dep -y --no-install-recommends -P "$profiles" ./

@@ -9,10 +9,8 @@
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-if (($# == 0)); then
-    set -- native
-    [[ $(uname -m) == aarch64 ]] || set -- native aarch64
-fi
+defaults=(native aarch64) && [[ $(uname -m) != aarch64 ]] || defaults=(native)
+(($# > 0)) || set -- "${defaults[@]}"
 "$TRELVO_SOURCE_DIR/scripts/install-deps.sh"
 cd "$TRELVO_SOURCE_DIR"
 results=() status=0
