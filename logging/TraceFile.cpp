@@ -1,14 +1,15 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-#include "logging/TraceWriter.h"
-
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <charconv>
+#include <cstring>
 
+#include "logging/TraceWriter.h"
 #include "utils/paths.h"
 #include "utils/text.h"
 
@@ -17,69 +18,114 @@ namespace {
 
 constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
 
-// Why an existing file must not receive the trace, or null. A second link
-// or another owner would let the trace overwrite a file that the name's
-// owner never meant for it.
-const char* _Refusal(const struct stat& file, const std::string& path) {
+// The process's own standard output or error, which it already holds: -1
+// for any other name.
+int _OwnDescriptor(const char* path) {
+    return strcmp(path, "/dev/stdout") == 0 ? 1 : strcmp(path, "/dev/stderr") == 0 ? 2 : -1;
+}
+
+// Why an existing file, as lstat shows it before it is opened (opening a
+// device can act) or fstat after, must not receive the trace, or null.
+// Among devices only terminals: /dev/tty and the console (major 5), virtual
+// consoles (4), pseudo-terminals (136 to 143). A second link or another
+// owner would let the trace overwrite a file that its owner never meant for
+// it; the controlling terminal and the process's own descriptors are its own.
+const char* _Refusal(const struct stat& file, const char* path) {
     if (S_ISLNK(file.st_mode)) return "a symbolic link is in its place, which is never followed";
-    if (!S_ISREG(file.st_mode) && !S_ISFIFO(file.st_mode) && !S_ISCHR(file.st_mode)) {
+    const unsigned kind = major(file.st_rdev), number = minor(file.st_rdev);
+    const bool device = S_ISCHR(file.st_mode), controlling = device && kind == 5 && number == 0;
+    if (device && !(kind == 5 && number <= 1) && !(kind == 4 && number < 64) &&
+        !(kind >= 136 && kind <= 143)) {
+        return "it is not a terminal";
+    }
+    if (!S_ISREG(file.st_mode) && !S_ISFIFO(file.st_mode) && !device) {
         return "it is not a regular file, a FIFO or a terminal";
     }
-    const bool controllingTerminal = S_ISCHR(file.st_mode) && path == "/dev/tty";
-    if (file.st_uid != geteuid() && !controllingTerminal) return "it belongs to another user";
+    if (controlling && ProcessStat(getpid(), 7) == 0)
+        return "the process has no controlling terminal";
+    if (controlling || _OwnDescriptor(path) >= 0) return nullptr;
+    if (file.st_uid != geteuid()) return "it belongs to another user";
     if (S_ISREG(file.st_mode) && file.st_nlink != 1) return "it has more than one link";
     return nullptr;
 }
 
-TraceFile _Refused(int fd, const std::string& problem) {
-    if (fd >= 0) close(fd);
-    return {-1, 0, problem};
+// The descriptor judged again as fstat shows it: the file that lstat showed
+// (named), or the process's own (null), else closed.
+TraceFile _Checked(int fd, const char* path, const struct stat* named) {
+    struct stat opened {};
+    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, 0, false, nullptr, errno};
+    const char* refusal = _Refusal(opened, path);
+    if (named && (opened.st_dev != named->st_dev || opened.st_ino != named->st_ino)) {
+        refusal = "it was replaced while it was opened";
+    }
+    if (refusal != nullptr) {
+        close(fd);
+        return {-1, 0, false, refusal, 0};
+    }
+    // A slow reader loses nothing; the flags of the process's own are its own.
+    if (named) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return {fd, opened.st_mode & S_IFMT, named == nullptr, nullptr, 0};
 }
 
 }  // namespace
 
-std::string TraceFilePath(const std::string& pattern, pid_t pid) {
-    std::string path = pattern;
-    const std::string number = std::to_string(pid);
-    for (size_t at = 0; (at = path.find("%p", at)) != std::string::npos; at += number.size()) {
-        path.replace(at, 2, number);
+const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]) {
+    size_t size = 0;
+    if (pattern[0] != '/' && getcwd(name, sizeof name - 1) != nullptr) {
+        size = strlen(name);
+        if (name[size - 1] != '/') name[size++] = '/';
     }
-    char directory[PATH_MAX];
-    if (path.empty() || path[0] == '/') return path;
-    return InternalUtils::appendtail(getcwd(directory, sizeof directory) ? directory : "",
-                                     path.c_str());
+    for (const char* at = pattern; *at != 0 && size < sizeof name; ++at) {
+        if (at[0] != '%' || at[1] != 'p' || pid == 0) {
+            name[size++] = *at;
+            continue;
+        }
+        const auto digits = std::to_chars(name + size, std::end(name), pid);
+        size = digits.ec == std::errc() ? static_cast<size_t>(digits.ptr - name) : sizeof name;
+        ++at;
+    }
+    if (size >= sizeof name) return "the name is too long";
+    name[size] = 0;
+    return nullptr;
 }
 
-// An existing name's file as lstat showed it is opened and checked again on
-// the descriptor, which is what will be written.
-TraceFile OpenTraceFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
-    if (fd >= 0) return {fd, S_IFREG, ""};
+// A name that does not exist is created; an existing one is judged by lstat
+// first, and by fstat on the descriptor, which is what will be written.
+TraceFile OpenTraceFile(const char* path) {
+    if (const int own = _OwnDescriptor(path); own >= 0) {
+        return _Checked(fcntl(own, F_DUPFD_CLOEXEC, 0), path, nullptr);
+    }
+    const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
     struct stat named {};
-    struct stat opened {};
-    if (errno != EEXIST || lstat(path.c_str(), &named) != 0) {
-        return _Refused(-1, InternalUtils::geterrormessage(errno));
-    }
-    if (const char* refusal = _Refusal(named, path)) return _Refused(-1, refusal);
-    fd = open(path.c_str(), (S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK) | kAppending);
-    if (fd < 0) return _Refused(-1, InternalUtils::geterrormessage(errno));
-    if (fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-        return _Refused(fd, "it was replaced while it was opened");
-    }
-    if (const char* refusal = _Refusal(opened, path)) return _Refused(fd, refusal);
-    if (S_ISCHR(opened.st_mode) && !isatty(fd)) return _Refused(fd, "it is not a terminal");
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // a slow reader loses nothing
-    return {fd, opened.st_mode & S_IFMT, ""};
+    if (fd >= 0) return {fd, S_IFREG, false, nullptr, 0};
+    if (errno != EEXIST || lstat(path, &named) != 0) return {-1, 0, false, nullptr, errno};
+    if (const char* refusal = _Refusal(named, path)) return {-1, 0, false, refusal, 0};
+    const int flags = S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK;
+    return _Checked(open(path, flags | kAppending), path, &named);
 }
 
-std::string TraceFileProblem(const std::string& path) {
+std::string TraceFileProblem(const char* path) {
     struct stat named {};
-    if (lstat(path.c_str(), &named) == 0) {
+    const int own = _OwnDescriptor(path);
+    if (own >= 0 ? fstat(own, &named) == 0 : lstat(path, &named) == 0) {
         const char* refusal = _Refusal(named, path);
         return refusal != nullptr ? refusal : "";
     }
-    if (access(InternalUtils::removetail(path.c_str()).c_str(), W_OK | X_OK) == 0) return "";
+    if (access(InternalUtils::removetail(path).c_str(), W_OK | X_OK) == 0) return "";
     return InternalUtils::geterrormessage(errno);
+}
+
+uint64_t ProcessStat(pid_t pid, int field) {
+    char name[32] = "/proc/", stat[1024] = "";
+    memcpy(std::to_chars(name + 6, name + 20, pid).ptr, "/stat", 6);
+    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    const ssize_t size = fd >= 0 ? read(fd, stat, sizeof stat - 1) : -1;
+    if (fd >= 0) close(fd);
+    const char* at = size > 0 ? strrchr(stat, ')') : nullptr;  // the end of the name, field 2
+    for (int i = 2; at != nullptr && i < field; ++i) at = strchr(at + 1, ' ');
+    uint64_t value = 0;
+    if (at != nullptr) std::from_chars(at + 1, stat + size, value);
+    return value;
 }
 
 }  // namespace Internal_Trelvo

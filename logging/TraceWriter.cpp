@@ -3,6 +3,7 @@
 
 #include "logging/TraceWriter.h"
 
+#include <linux/futex.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -30,12 +31,13 @@ constexpr int64_t kSecond = 1000000000;
 constexpr char kCannot[] = "Cannot trace calls to";
 constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a record
 
-struct _Statistics {  // relaxed: only the totals at the end matter
+// The totals only matter at the end; a count is published after its name.
+struct _Statistics {
     std::atomic<const char*> name{nullptr};
     std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
     void Count(const char* function, bool failed, uint64_t nanoseconds) {
-        name.store(function, std::memory_order_relaxed);
-        calls.fetch_add(1, std::memory_order_relaxed);
+        name.store(function, std::memory_order_release);
+        calls.fetch_add(1, std::memory_order_release);
         if (failed) failures.fetch_add(1, std::memory_order_relaxed);
         total.fetch_add(nanoseconds, std::memory_order_relaxed);
         uint64_t seen = longest.load();
@@ -46,7 +48,7 @@ struct _Statistics {  // relaxed: only the totals at the end matter
 
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};
-    bool json = false, pipe = false, perProcess = false;
+    bool json = false, pipe = false, perProcess = false, unlogged = false;
     // Never closed: another thread may still write through it, and its
     // number must never reach a file that the program opens later.
     std::atomic<int> fd{-1};
@@ -55,9 +57,12 @@ struct _Trace {  // trivially destructible: threads still calling at exit find i
     // A child's first record opens its "%p" file, or names the child in a
     // shared JSON file: one that only execs leaves nothing.
     enum FileState { kReady, kPending, kOpening };
-    std::atomic<FileState> file{kReady};
+    std::atomic<FileState> file{kReady};  // a futex word, waited on while kOpening
+    const char* refusal = nullptr;        // or openError, for the debug log
+    int openError = 0;
     int64_t monotonicOrigin = 0, realtimeOrigin = 0;
-    char utcOrigin[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};
+    uint64_t processStart = 0;  // with the pid, tells this process from an earlier one
+    char utcOrigin[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};  // pattern: absolute
     _Statistics statistics[kMaxTracedFunctions];
 } _trace;
 
@@ -185,54 +190,71 @@ void _Write(const TraceBuffer& out, bool summary = false) {
     _trace.writers.fetch_sub(1);
 }
 
-// The file's beginning, or in JSON a process's naming. Its part up to the
-// size returned, the pid's end, tells a file that this process began.
-size_t _Header(TraceBuffer& out, pid_t pid, const char* before = "[") {
+// The file's beginning, or in JSON a process's naming, which starts with the
+// writer's identity: its pid and its start time, as kIdentity reads them.
+void _Header(TraceBuffer& out, pid_t pid, const char* before = "[") {
     const _Quoted program{program_invocation_short_name};
     if (!_trace.json) {
-        _Add(out, "# pid ", pid, " ");
-        const size_t identity = out.size;
-        _Add(out, program, " trace started ", _trace.utcOrigin, " at CLOCK_MONOTONIC ",
-             static_cast<uint64_t>(_trace.monotonicOrigin / kSecond), ".",
-             _Digits{static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 6}, " s\n");
-        return identity;
+        return _Add(out, "# pid ", pid, " start ", _trace.processStart, " ", program,
+                    " trace started ", _trace.utcOrigin, " at CLOCK_MONOTONIC ",
+                    static_cast<uint64_t>(_trace.monotonicOrigin / kSecond), ".",
+                    _Digits{static_cast<uint64_t>(_trace.monotonicOrigin % kSecond / 1000), 6},
+                    " s\n");
     }
-    _Add(out, before, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", pid, ",");
-    const size_t identity = out.size;
-    _Add(out, "\"tid\":", pid, ",\"args\":{\"name\":", program, ",\"utc\":\"", _trace.utcOrigin,
-         "\",\"ts\":", _Micros{_trace.monotonicOrigin}, "}}");
-    return identity;
+    _Add(out, before, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", pid, ",\"tid\":", pid,
+         ",\"args\":{\"start\":", _trace.processStart, ",\"name\":", program, ",\"utc\":\"",
+         _trace.utcOrigin, "\",\"ts\":", _Micros{_trace.monotonicOrigin}, "}}");
+}
+constexpr const char* kIdentity[] = {  // text, JSON
+    "# pid %d start %llu ",
+    "[{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%*d,"
+    "\"args\":{\"start\":%llu,"};
+
+// Whether the process whose identity begins the file still runs: this one
+// before a reload, or one that shares the file, such as a parent after fork.
+bool _BegunByARunningProcess(int fd) {
+    char head[160] = "";
+    int pid = 0;
+    unsigned long long start = 0;
+    return pread(fd, head, sizeof head - 1, 0) > 0 &&
+           sscanf(head, kIdentity[_trace.json], &pid, &start) == 2 && start != 0 &&
+           ProcessStat(pid, 22) == start;
 }
 
 void _Log(const char* what, const std::string& path, const std::string& problem = "") {
     LogText((what + (" \"" + path) + (problem.empty() ? "\"" : "\": " + problem)).c_str());
 }
 
-// A file that this process began before a reload is appended to, a JSON
-// array going on after a comma; any other regular file is emptied.
+// Allocates: a fork child logs at its end, not at its first record.
+void _LogOpen() {
+    _trace.unlogged = false;
+    if (_trace.fd >= 0) return _Log("Tracing calls to", _trace.path);
+    _Log(kCannot, _trace.path,
+         _trace.refusal ? _trace.refusal : InternalUtils::geterrormessage(_trace.openError));
+}
+
+// A file that a running process began is appended to, a JSON array going on
+// after a comma; any other regular file is emptied, but never the process's
+// own output. No allocation: a fork child's first record runs it.
 void _Open() {
     const pid_t pid = _trace.pid;
-    const std::string path = TraceFilePath(_trace.pattern, pid);
-    if (path.size() >= sizeof _trace.path) return _Log(kCannot, path, "the name is too long");
-    _trace.path[path.copy(_trace.path, path.size())] = 0;  // a child's may be shorter
-    _trace.json = IsJsonTraceFile(path);
-    const TraceFile file = OpenTraceFile(path);
-    if (file.fd < 0) return _Log(kCannot, path, file.problem);
-    TraceBuffer header, head;
-    const auto identity = static_cast<ssize_t>(_Header(header, pid));
-    const bool reload = file.type == S_IFREG &&
-                        pread(file.fd, head.data, identity, 0) == identity &&
-                        memcmp(head.data, header.data, identity) == 0;
-    if (file.type == S_IFREG && !reload && ftruncate(file.fd, 0) != 0) {
-        _Log(kCannot, path, InternalUtils::geterrormessage(errno));
+    _trace.processStart = ProcessStat(pid, 22);
+    if ((_trace.refusal = TraceFileName(_trace.pattern, pid, _trace.path))) return;
+    _trace.json = IsJsonTraceFile(_trace.path);
+    const TraceFile file = OpenTraceFile(_trace.path);
+    _trace.refusal = file.refusal;
+    _trace.openError = file.error;
+    const bool regular = file.fd >= 0 && file.type == S_IFREG && !file.own;
+    const bool appending = regular && _BegunByARunningProcess(file.fd);
+    if (regular && !appending && ftruncate(file.fd, 0) != 0) {
+        _trace.openError = errno;
         return static_cast<void>(close(file.fd));
     }
-    if (reload) _Header(header = {}, pid, ",\n");
+    TraceBuffer header;
+    _Header(header, pid, appending ? ",\n" : "[");
     _trace.pipe = file.type == S_IFIFO;
     _trace.fd = file.fd;
-    _trace.on = true;
-    _Write(header);
-    _Log("Tracing calls to", path);
+    if (file.fd >= 0) _Write(header);
 }
 
 // A child of fork counts its own calls, and with "%p" writes its own file;
@@ -248,54 +270,69 @@ void _StartInChild() {
 }
 
 void _StartChildFile() {
+    _trace.unlogged = _trace.perProcess;
     if (_trace.perProcess) return _Open();
+    _trace.processStart = ProcessStat(_trace.pid, 22);
     TraceBuffer header;
     _Header(header, _trace.pid, ",\n");
     _Write(header);
 }
 
+long _Futex(int operation, int value) {
+    return syscall(SYS_futex, &_trace.file, operation | FUTEX_PRIVATE_FLAG, value, nullptr);
+}
+
 // Such a child's first record starts its file, before any record of its
-// other threads, which wait for that; but a signal handler that interrupted
-// the start drops its record.
+// other threads, which sleep until then; but a signal handler that
+// interrupted the start drops its record.
 bool _Recording() {
     if (!IsCallTraceOn()) return false;
     auto pending = _Trace::kPending;
     if (_trace.file.load() != _Trace::kReady && !t_thread.opening) {
         t_thread.opening = true;
         if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
-            try {
-                _StartChildFile();
-            } catch (...) {
-                // No memory for the name: the child's records are dropped.
-            }
+            _StartChildFile();
             _trace.file = _Trace::kReady;
+            _Futex(FUTEX_WAKE, INT_MAX);
         }
         t_thread.opening = false;
-        while (_trace.file.load() == _Trace::kOpening) sched_yield();
+        while (_trace.file.load() == _Trace::kOpening) _Futex(FUTEX_WAIT, _Trace::kOpening);
     }
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
-// Like strace -c: by total time, with each function's share of it.
+// Like strace -c: by total time, with each function's share of it; sorted
+// as copied, since a call still in flight may count. None without calls.
 void _WriteSummary() {
-    const _Statistics* rows[kMaxTracedFunctions];
+    struct Row {
+        uint64_t calls, failures, total, longest;
+        const char* name;
+    } rows[kMaxTracedFunctions];
     uint64_t allTime = 0;
-    for (int i = 0; i < kMaxTracedFunctions; ++i)
-        allTime += (rows[i] = &_trace.statistics[i])->total;
-    std::sort(rows, std::end(rows), [](auto* a, auto* b) { return a->total > b->total; });
+    bool counted = false;
+    for (int i = 0; i < kMaxTracedFunctions; ++i) {
+        const _Statistics& row = _trace.statistics[i];
+        const uint64_t calls = row.calls.load(std::memory_order_acquire);
+        rows[i] = {calls, row.failures, row.total, row.longest,
+                   row.name.load(std::memory_order_acquire)};
+        allTime += rows[i].total;
+        counted |= calls != 0;
+    }
+    std::sort(rows, std::end(rows), [](const Row& a, const Row& b) { return a.total > b.total; });
+    if (!counted) return;
     TraceBuffer out;
     _Add(out, "# summary of pid ", _trace.pid.load(), " ", _Quoted{program_invocation_short_name},
          ", by total time\n",
          "# time %    total us     mean us      max us    calls failures function\n");
-    for (const _Statistics* row : rows) {
-        const uint64_t total = row->total, calls = row->calls;
+    for (const Row& row : rows) {
+        const uint64_t total = row.total, calls = row.calls;
         if (calls == 0) continue;
         const uint64_t share = total * 10000 / std::max(allTime, uint64_t{1});
         _Add(out, "# ", _Digits{share / 100, 3, 10, ' '}, ".", _Digits{share % 100, 2},
              _Micros{static_cast<int64_t>(total), 12},
              _Micros{static_cast<int64_t>(total / calls), 12},
-             _Micros{static_cast<int64_t>(row->longest.load()), 12}, _Digits{calls, 9, 10, ' '},
-             _Digits{row->failures, 9, 10, ' '}, " ", row->name.load(), "\n");
+             _Micros{static_cast<int64_t>(row.longest), 12}, _Digits{calls, 9, 10, ' '},
+             _Digits{row.failures, 9, 10, ' '}, " ", row.name, "\n");
     }
     _Write(out, true);
 }
@@ -307,6 +344,7 @@ void _WriteSummary() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
     if (wasOn && !_trace.json && _trace.fd >= 0) _WriteSummary();
+    if (_trace.unlogged) _LogOpen();
     if (const int error = _trace.writeError) {
         _Log("Cannot write the call trace to", _trace.path, InternalUtils::geterrormessage(error));
     }
@@ -318,10 +356,9 @@ void StartCallTrace() noexcept {
     if (_trace.started) return;
     try {
         const std::string pattern = InternalUtils::getenvvar(kTraceVariable);
-        if (pattern.size() >= sizeof _trace.pattern) {
-            _Log(kCannot, pattern, "the name is too long");
+        if (const char* problem = TraceFileName(pattern.c_str(), 0, _trace.pattern)) {
+            _Log(kCannot, pattern, problem);
         } else if (!pattern.empty()) {
-            pattern.copy(_trace.pattern, pattern.size());
             _trace.perProcess = pattern.find("%p") != std::string::npos;
             _trace.pid = getpid();
             timespec now{};
@@ -332,7 +369,10 @@ void StartCallTrace() noexcept {
             char* end = _trace.utcOrigin +
                         strftime(_trace.utcOrigin, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
             snprintf(end, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
+            _trace.on = true;
             _Open();
+            _LogOpen();
+            _trace.on = _trace.fd >= 0 && _trace.on;
             if (_trace.on) pthread_atfork(nullptr, nullptr, _StartInChild);
         }
     } catch (...) {

@@ -23,26 +23,33 @@ namespace Internal_Trelvo {
 // The file (logging/TraceFile.cpp, shared with trelvo-doctor).
 inline constexpr char kTraceVariable[] = "TRELVOTRACE";
 
-// The file that pattern names for the process pid: every "%p" replaced by the
-// pid, and a relative name joined to the current directory.
-std::string TraceFilePath(const std::string& pattern, pid_t pid);
-inline bool IsJsonTraceFile(const std::string& path) {
-    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+// The file that pattern names for the process pid (0 keeps "%p"), formed in
+// name without allocating, a relative pattern joined to the current
+// directory; why it cannot be formed, or null.
+const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]);
+inline bool IsJsonTraceFile(std::string_view path) {
+    return path.size() >= 5 && path.substr(path.size() - 5) == ".json";
 }
 
 struct TraceFile {
-    int fd = -1;
-    mode_t type = S_IFREG;  // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
-    std::string problem;    // why there is no descriptor
+    int fd;
+    mode_t type;          // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    bool own;             // a duplicate of the process's standard output or error
+    const char* refusal;  // why there is no descriptor, or errno's
+    int error;
 };
 
 // Opens path to append, blocking, close-on-exec, emptying nothing; as root in
 // a shared directory too: a new file exclusively, mode 0600; an existing one
 // only as a regular file with one link, a FIFO or a terminal of the effective
-// user (or /dev/tty), as its descriptor shows it, never through a symlink.
-TraceFile OpenTraceFile(const std::string& path);
-// Why the file would be refused, without opening it; empty if it would not.
-std::string TraceFileProblem(const std::string& path);
+// user (or /dev/tty), judged before it is opened and on its descriptor, never
+// through a symlink. /dev/stdout and /dev/stderr are the process's own.
+TraceFile OpenTraceFile(const char* path);
+// Why the file would be refused, by the same rules, without opening it.
+std::string TraceFileProblem(const char* path);
+// Field of /proc/PID/stat as proc(5) numbers it (7: the controlling
+// terminal, 22: the start time), or 0; allocates nothing.
+uint64_t ProcessStat(pid_t pid, int field);
 
 inline constexpr int kMaxTracedFunctions = 32;  // in a text trace's summary
 

@@ -130,8 +130,8 @@ void _Warn(Diagnosis& diagnosis) {
 }
 
 // The call trace that the environment asks for, with "%p" as this process's
-// id. Switched off for this process, so that the doctor's own calls write no
-// trace.
+// id, judged by the front end's own rules without opening anything. Switched
+// off for this process, so that the doctor's own calls write no trace.
 Diagnosis _CallTrace() {
     const std::string pattern = InternalUtils::getenvvar(Internal_Trelvo::kTraceVariable);
     unsetenv(Internal_Trelvo::kTraceVariable);
@@ -139,10 +139,11 @@ Diagnosis _CallTrace() {
         return {
             {"variable", nullptr}, {"file", nullptr}, {"format", nullptr}, {"problem", nullptr}};
     }
-    const std::string file = Internal_Trelvo::TraceFilePath(pattern, getpid());
-    const std::string problem = Internal_Trelvo::TraceFileProblem(file);
+    char file[PATH_MAX];
+    const char* unnamed = Internal_Trelvo::TraceFileName(pattern.c_str(), getpid(), file);
+    const std::string problem = unnamed ? unnamed : Internal_Trelvo::TraceFileProblem(file);
     return {{"variable", pattern},
-            {"file", file},
+            {"file", unnamed ? pattern.c_str() : file},
             {"format", Internal_Trelvo::IsJsonTraceFile(file) ? "json" : "text"},
             {"problem", problem.empty() ? Diagnosis() : Diagnosis(problem)}};
 }
