@@ -51,68 +51,94 @@ std::string TraceFileProblem(const char* path);
 // terminal, 22: the start time), or 0; allocates nothing.
 uint64_t ProcessStat(pid_t pid, int field);
 
-inline constexpr int kMaxTracedFunctions = 32;  // in a text trace's summary
-
-// Reads TRELVOTRACE and opens the file, once, under the front end's lock: the
-// first call of any export runs it. A file refused leaves tracing off.
+// The output (logging/TraceWriter.cpp): reads TRELVOTRACE and opens the
+// file, once, under the caller's lock, at its first traced call. A file
+// refused leaves tracing off. A text trace ends with a summary of its rows.
 void StartCallTrace() noexcept;
 bool IsCallTraceStarted();
 bool IsCallTraceOn();
+inline constexpr int kTraceSummaryRows = 32;
 
 // CLOCK_MONOTONIC in nanoseconds; BeginTracedCall gives 0 when tracing is off.
 int64_t TraceClock();
 inline int64_t BeginTracedCall() { return IsCallTraceOn() ? TraceClock() : 0; }
 
-// A pointer (never followed), an integer, a text, or a counter: the pointer
-// that the call writes through, shown with the value written.
-struct TraceValue {
-    TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
-    TraceValue(uint32_t integer) : kind(kInteger), integer(integer) {}
-    TraceValue(const char* text) : kind(kText), pointer(text) {}
-    TraceValue(uint32_t* counter) : kind(kCounter), pointer(counter) {}
-    enum Kind { kPointer, kInteger, kText, kCounter } kind;
-    const void* pointer = nullptr;
-    uint32_t integer = 0;
+// What a record is formed for: the layout, the process and the thread (new:
+// JSON names it first), and UTC less CLOCK_MONOTONIC.
+struct TraceContext {
+    bool json, newThread;
+    pid_t pid, tid;
+    int64_t utcOffset;
 };
-
-// A call that the caller made itself inside the one recorded, and what it
-// wrote through its counter.
-struct TraceInnerCall {
-    const char* name;
-    uint32_t result, counter;
-};
-
 struct TraceBuffer {
     size_t size = 0;
     char data[PIPE_BUF];
 };
+// The output's side of a record: whether to form it, and how; then the
+// record formed, counted in the summary's row (if 0 or more) and written.
+bool OpenTraceRecord(TraceContext& context);
+void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
+                      int64_t duration);
 
-// The record of a call that began at start (0: tracing was off then),
-// counted under the function's index; or, with inside set, of the front
-// end's own event inside that call. The arguments, the result, then End,
-// with errno as the caller left it.
+// The trace's start in a process: its start time (/proc/PID/stat field 22,
+// which with the pid tells it from an earlier process), UTC, CLOCK_MONOTONIC.
+struct TraceOrigin {
+    uint64_t processStart;
+    int64_t monotonic;
+    char utc[40];
+};
+// The file's beginning, or in JSON a process's naming after before: first
+// the writer's pid and start time, which kTraceIdentity reads back.
+void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const TraceOrigin& origin,
+                       const char* before);
+inline constexpr const char* kTraceIdentity[] = {  // text, JSON
+    "# pid %d start %llu ",
+    "[{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%*d,\"args\":{\"start\":%llu,"};
+struct TraceSummaryRow {
+    uint64_t calls, failures, total, longest;  // nanoseconds
+    const char* name;
+};
+void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTraceSummaryRows]);
+
+// A value: a pointer (never followed), an integer, a text, a pointer that the
+// call wrote through (shown with the value written), a word or a 32-bit code
+// in hexadecimal (both quoted in JSON only).
+struct TraceValue {
+    enum Kind { kPointer, kInteger, kText, kWritten, kWord, kCode } kind;
+    const void* pointer = nullptr;
+    uint32_t integer = 0;
+    TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
+    TraceValue(uint32_t integer, Kind kind = kInteger) : kind(kind), integer(integer) {}
+    TraceValue(const char* text, Kind kind = kText) : kind(kind), pointer(text) {}
+    TraceValue(uint32_t* written) : kind(kWritten), pointer(written) {}
+};
+
+// The formatter (logging/TraceFormat.cpp): the record of a call named name
+// that began at start (0: tracing was off then), or with inside set of an
+// event inside that call, formed on the stack as the fields come and given
+// to the output by End, with errno as the caller left it.
 class TraceRecord {
 public:
-    TraceRecord(const char* name, int64_t start, int function = -1,
+    TraceRecord(const char* name, int64_t start, int row = -1, const char* category = "call",
                 const char* inside = nullptr) noexcept;
-
-    // Named as in parameters, "(arg1, status)"; a counter's value only where
+    // Named as in parameters, "(arg1, status)"; a written value only where
     // the call succeeded, since a failed one may have written nothing.
     void Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                    bool succeeded);
-    void Code(uint32_t code, const char* codeName);  // the name, or null
-    const char* ResultText(const char* text);        // null: a failure
-    void InnerCall(const TraceInnerCall& inner);
-    void End() noexcept;
+    // JSON names the value by key; text puts separator before it.
+    void Field(std::string_view key, const char* separator, const TraceValue& value);
+    void Open(std::string_view key, const char* separator);  // a JSON object, till Close
+    void Close(const char* textEnd);
+    void End(bool failed) noexcept;
 
 private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
 
-    enum { kOff, kArguments, kResult } m_stage = kOff;
+    bool m_on = false;
     const char *m_name, *m_inside;
     int64_t m_start;
-    int m_function, m_fields = 0;
-    bool m_failed = false;
+    int m_row, m_fields = 0;
+    TraceContext m_context{};
     TraceBuffer m_out;
 };
 
