@@ -16,10 +16,7 @@
 namespace Internal_Trelvo {
 namespace {
 
-constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-
-// The process's own standard output or error, which it already holds: -1
-// for any other name.
+// The process's own standard output or error, which it already holds, or -1.
 int _OwnDescriptor(const char* path) {
     return strcmp(path, "/dev/stdout") == 0 ? 1 : strcmp(path, "/dev/stderr") == 0 ? 2 : -1;
 }
@@ -49,22 +46,20 @@ const char* _Refusal(const struct stat& file, const char* path) {
     return nullptr;
 }
 
-// The descriptor judged again as fstat shows it: the file that lstat showed
-// (named), or the process's own (null), else closed.
+// The descriptor judged again by fstat: the file that lstat showed (named),
+// or the process's own (null); closed when refused.
 TraceFile _Checked(int fd, const char* path, const struct stat* named) {
     struct stat opened {};
-    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, 0, false, nullptr, errno};
+    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, false, nullptr};
     const char* refusal = _Refusal(opened, path);
     if (named && (opened.st_dev != named->st_dev || opened.st_ino != named->st_ino)) {
         refusal = "it was replaced while it was opened";
     }
-    if (refusal != nullptr) {
-        close(fd);
-        return {-1, 0, false, refusal, 0};
-    }
+    if (refusal != nullptr) close(fd);
+    if (refusal != nullptr) return {-1, 0, 0, false, refusal};
     // A slow reader loses nothing; the flags of the process's own are its own.
     if (named) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return {fd, opened.st_mode & S_IFMT, named == nullptr, nullptr, 0};
+    return {fd, 0, opened.st_mode & S_IFMT, named == nullptr, nullptr};
 }
 
 }  // namespace
@@ -89,17 +84,16 @@ const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]
     return nullptr;
 }
 
-// A name that does not exist is created; an existing one is judged by lstat
-// first, and by fstat on the descriptor, which is what will be written.
 TraceFile OpenTraceFile(const char* path) {
     if (const int own = _OwnDescriptor(path); own >= 0) {
         return _Checked(fcntl(own, F_DUPFD_CLOEXEC, 0), path, nullptr);
     }
+    constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
     struct stat named {};
-    if (fd >= 0) return {fd, S_IFREG, false, nullptr, 0};
-    if (errno != EEXIST || lstat(path, &named) != 0) return {-1, 0, false, nullptr, errno};
-    if (const char* refusal = _Refusal(named, path)) return {-1, 0, false, refusal, 0};
+    if (fd >= 0) return {fd, 0, S_IFREG, false, nullptr};
+    if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, false, nullptr};
+    if (const char* refusal = _Refusal(named, path)) return {-1, 0, 0, false, refusal};
     const int flags = S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK;
     return _Checked(open(path, flags | kAppending), path, &named);
 }
@@ -121,7 +115,7 @@ uint64_t ProcessStat(pid_t pid, int field) {
     const int fd = open(name, O_RDONLY | O_CLOEXEC);
     const ssize_t size = fd >= 0 ? read(fd, stat, sizeof stat - 1) : -1;
     if (fd >= 0) close(fd);
-    const char* at = size > 0 ? strrchr(stat, ')') : nullptr;  // the end of the name, field 2
+    const char* at = size > 0 ? strrchr(stat, ')') : nullptr;  // the end of field 2, the name
     for (int i = 2; at != nullptr && i < field; ++i) at = strchr(at + 1, ' ');
     uint64_t value = 0;
     if (at != nullptr) std::from_chars(at + 1, stat + size, value);

@@ -97,24 +97,23 @@ void _Part(TraceBuffer& out, _Quoted quoted) {
 
 }  // namespace
 
-void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const TraceOrigin& origin,
+void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const char* utc,
                        const char* before) {
     const _Quoted program{program_invocation_short_name};
-    const auto monotonic = static_cast<uint64_t>(origin.monotonic);
+    const auto origin = static_cast<uint64_t>(process.origin);
     if (!process.json) {
-        return _Add(out, "# pid ", process.pid, " start ", origin.processStart, " ", program,
-                    " trace started ", origin.utc, " at CLOCK_MONOTONIC ", monotonic / kSecond, ".",
-                    _Digits{monotonic % kSecond / 1000, 6}, " s\n");
+        return _Add(out, "# pid ", process.pid, " start ", process.processStart, " ", program,
+                    " trace started ", utc, " at CLOCK_MONOTONIC ", origin / kSecond, ".",
+                    _Digits{origin % kSecond / 1000, 6}, " s\n");
     }
     _Add(out, before, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":", process.pid,
-         ",\"tid\":", process.pid, ",\"args\":{\"start\":", origin.processStart,
-         ",\"name\":", program, ",\"utc\":\"", origin.utc, "\",\"ts\":", _Micros{origin.monotonic},
-         "}}");
+         ",\"tid\":", process.pid, ",\"args\":{\"start\":", process.processStart,
+         ",\"name\":", program, ",\"utc\":\"", utc, "\",\"ts\":", _Micros{process.origin}, "}}");
 }
 
 // Like strace -c: by total time, with each row's share of it.
 void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTraceSummaryRows]) {
-    uint64_t allTime = 1;
+    uint64_t allTime = 0;
     for (const TraceSummaryRow& row : rows) allTime += row.total;
     std::sort(rows, std::end(rows), [](auto& a, auto& b) { return a.total > b.total; });
     _Add(out, "# summary of pid ", pid, " ", _Quoted{program_invocation_short_name},
@@ -122,7 +121,7 @@ void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTr
          "# time %    total us     mean us      max us    calls failures function\n");
     for (const TraceSummaryRow& row : rows) {
         if (row.calls == 0) continue;
-        const uint64_t share = row.total * 10000 / allTime;
+        const uint64_t share = row.total * 10000 / std::max(allTime, uint64_t{1});
         _Add(out, "# ", _Digits{share / 100, 3, 10, ' '}, ".", _Digits{share % 100, 2},
              _Micros{static_cast<int64_t>(row.total), 12},
              _Micros{static_cast<int64_t>(row.total / row.calls), 12},
@@ -169,14 +168,15 @@ void TraceRecord::Field(std::string_view key, const char* separator, const Trace
     _Key(key, separator);
     const char* quote = m_context.json ? "\"" : "";  // JSON's hexadecimal numbers are strings
     const auto* text = static_cast<const char*>(value.pointer);
+    const bool code = value.kind == TraceValue::kCode;
     if (value.kind == TraceValue::kInteger) return _Add(m_out, uint64_t{value.integer});
     if (value.kind == TraceValue::kText) return _Add(m_out, _Quoted{text});
     if (value.kind == TraceValue::kWord) return _Add(m_out, quote, text, quote);
-    if (value.kind == TraceValue::kCode) {
-        return _Add(m_out, quote, "0x", _Digits{value.integer, 8, 16}, quote);
-    }
-    if (value.pointer == nullptr) return _Add(m_out, "null");
-    _Add(m_out, quote, "0x", _Digits{reinterpret_cast<uintptr_t>(value.pointer), 1, 16}, quote);
+    if (!code && value.pointer == nullptr) return _Add(m_out, "null");
+    _Add(m_out, quote, "0x",
+         code ? _Digits{value.integer, 8, 16}
+              : _Digits{reinterpret_cast<uintptr_t>(value.pointer), 1, 16},
+         quote);
 }
 
 void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceValue> values,

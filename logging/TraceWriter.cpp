@@ -6,19 +6,14 @@
 #include <linux/futex.h>
 #include <pthread.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <string>
 
 #include "logging/InternalLogging.h"
 #include "utils/environment.h"
@@ -27,9 +22,7 @@
 namespace Internal_Trelvo {
 namespace {
 
-constexpr int64_t kSecond = 1000000000;
 constexpr char kCannot[] = "Cannot trace calls to";
-constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a record
 
 // The totals only matter at the end; a count is published after its name.
 struct _Statistics {
@@ -47,29 +40,28 @@ struct _Statistics {
 };
 
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
-    std::atomic<bool> started{false}, on{false};
-    bool json = false, pipe = false, perProcess = false, unlogged = false;
+    std::atomic<bool> started{false}, on{false};  // on: once off at the end, off for good
+    bool pipe = false, perProcess = false, unlogged = false;
     // Never closed: another thread may still write through it, and its
     // number must never reach a file that the program opens later.
     std::atomic<int> fd{-1};
-    std::atomic<pid_t> pid{0};
     std::atomic<int> writeError{0}, writers{0};  // the first; threads inside write()
-    // A child's first record opens its "%p" file, or names the child in a
-    // shared JSON file: one that only execs leaves nothing.
+    // A fork child's first record opens its "%p" file, or names the child in
+    // a shared JSON file (one that only execs leaves nothing); the child's
+    // other threads sleep on this futex word meanwhile.
     enum FileState { kReady, kPending, kOpening };
-    std::atomic<FileState> file{kReady};  // a futex word, waited on while kOpening
-    const char* refusal = nullptr;        // or openError, for the debug log
+    std::atomic<FileState> file{kReady};
+    TraceContext context{};         // the process's: pid, layout, clocks, start time
+    const char* refusal = nullptr;  // or openError, for the debug log
     int openError = 0;
-    int64_t utcOffset = 0;
-    TraceOrigin origin{};
-    char pattern[PATH_MAX] = {}, path[PATH_MAX] = {};  // the pattern absolute
+    char utc[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};  // the pattern absolute
     _Statistics statistics[kTraceSummaryRows];
 } _trace;
 
 // Initial-exec, without a destructor: its first use allocates nothing.
 struct _Thread {
     pid_t process, id;
-    bool opening;  // a "%p" child's file
+    bool opening;  // a fork child's file
 };
 __attribute__((tls_model("initial-exec"))) thread_local _Thread t_thread;
 
@@ -111,18 +103,21 @@ void _Write(const TraceBuffer& out, bool summary = false) {
     _trace.writers.fetch_sub(1);
 }
 
-void _Header(TraceBuffer& out, const char* before) {
-    FormatTraceHeader(out, {_trace.json, false, _trace.pid, _trace.pid, 0}, _trace.origin, before);
+void _WriteHeader(const char* before) {
+    _trace.context.processStart = ProcessStat(_trace.context.pid, 22);
+    TraceBuffer header;
+    FormatTraceHeader(header, _trace.context, _trace.utc, before);
+    _Write(header);
 }
 
-// Whether the process whose identity begins the file still runs: this one
+// Whether the process named at the file's beginning still runs: this one
 // before a reload, or one that shares the file, such as a parent after fork.
 bool _BegunByARunningProcess(int fd) {
     char head[160] = "";
     int pid = 0;
     unsigned long long start = 0;
     return pread(fd, head, sizeof head - 1, 0) > 0 &&
-           sscanf(head, kTraceIdentity[_trace.json], &pid, &start) == 2 && start != 0 &&
+           sscanf(head, kTraceIdentity[_trace.context.json], &pid, &start) == 2 && start != 0 &&
            ProcessStat(pid, 22) == start;
 }
 
@@ -142,10 +137,8 @@ void _LogOpen() {
 // after a comma; any other regular file is emptied, but never the process's
 // own output. No allocation: a fork child's first record runs it.
 void _Open() {
-    const pid_t pid = _trace.pid;
-    _trace.origin.processStart = ProcessStat(pid, 22);
-    if ((_trace.refusal = TraceFileName(_trace.pattern, pid, _trace.path))) return;
-    _trace.json = IsJsonTraceFile(_trace.path);
+    if ((_trace.refusal = TraceFileName(_trace.pattern, _trace.context.pid, _trace.path))) return;
+    _trace.context.json = IsJsonTraceFile(_trace.path);
     const TraceFile file = OpenTraceFile(_trace.path);
     _trace.refusal = file.refusal;
     _trace.openError = file.error;
@@ -155,53 +148,41 @@ void _Open() {
         _trace.openError = errno;
         return static_cast<void>(close(file.fd));
     }
-    TraceBuffer header;
-    _Header(header, appending ? ",\n" : "[");
     _trace.pipe = file.type == S_IFIFO;
     _trace.fd = file.fd;
-    if (file.fd >= 0) _Write(header);
+    if (file.fd >= 0) _WriteHeader(appending ? ",\n" : "[");
 }
 
 // A child of fork counts its own calls, and with "%p" writes its own file;
 // otherwise it goes on appending to its parent's. It has one thread now: no
 // write is in flight, and the parent's descriptor can go.
 void _StartInChild() {
-    _trace.pid = getpid();
+    _trace.context.pid = getpid();
     _trace.writers = 0;
     for (_Statistics& row : _trace.statistics)
         row.calls = row.failures = row.total = row.longest = 0;
     if (_trace.perProcess) close(_trace.fd.exchange(-1));
-    if (_trace.perProcess || _trace.json) _trace.file = _Trace::kPending;
-}
-
-void _StartChildFile() {
-    _trace.unlogged = _trace.perProcess;
-    if (_trace.perProcess) return _Open();
-    _trace.origin.processStart = ProcessStat(_trace.pid, 22);
-    TraceBuffer header;
-    _Header(header, ",\n");
-    _Write(header);
-}
-
-long _Futex(int operation, int value) {
-    return syscall(SYS_futex, &_trace.file, operation | FUTEX_PRIVATE_FLAG, value, nullptr);
+    if (_trace.perProcess || _trace.context.json) _trace.file = _Trace::kPending;
 }
 
 // Such a child's first record starts its file, before any record of its
-// other threads, which sleep until then; but a signal handler that
-// interrupted the start drops its record.
+// other threads; but a signal handler that interrupted the start drops its
+// record.
 bool _Recording() {
     if (!IsCallTraceOn()) return false;
     auto pending = _Trace::kPending;
     if (_trace.file.load() != _Trace::kReady && !t_thread.opening) {
         t_thread.opening = true;
         if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
-            _StartChildFile();
+            _trace.unlogged = _trace.perProcess;
+            _trace.perProcess ? _Open() : _WriteHeader(",\n");
             _trace.file = _Trace::kReady;
-            _Futex(FUTEX_WAKE, INT_MAX);
+            syscall(SYS_futex, &_trace.file, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr);
         }
         t_thread.opening = false;
-        while (_trace.file.load() == _Trace::kOpening) _Futex(FUTEX_WAIT, _Trace::kOpening);
+        while (_trace.file.load() == _Trace::kOpening) {
+            syscall(SYS_futex, &_trace.file, FUTEX_WAIT_PRIVATE, _Trace::kOpening, nullptr);
+        }
     }
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
@@ -219,7 +200,7 @@ void _WriteSummary() {
         counted |= calls != 0;
     }
     TraceBuffer out;
-    FormatTraceSummary(out, _trace.pid, rows);
+    FormatTraceSummary(out, _trace.context.pid, rows);
     if (counted) _Write(out, true);
 }
 
@@ -229,7 +210,7 @@ void _WriteSummary() {
 [[gnu::destructor]] void _EndTrace() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
-    if (wasOn && !_trace.json && _trace.fd >= 0) _WriteSummary();
+    if (wasOn && !_trace.context.json && _trace.fd >= 0) _WriteSummary();
     if (_trace.unlogged) _LogOpen();
     if (const int error = _trace.writeError) {
         _Log("Cannot write the call trace to", _trace.path, InternalUtils::geterrormessage(error));
@@ -246,14 +227,15 @@ void StartCallTrace() noexcept {
             _Log(kCannot, pattern, problem);
         } else if (!pattern.empty()) {
             _trace.perProcess = pattern.find("%p") != std::string::npos;
-            _trace.pid = getpid();
             timespec now{};
             clock_gettime(CLOCK_REALTIME, &now);
-            _trace.origin.monotonic = TraceClock();
-            _trace.utcOffset = now.tv_sec * kSecond + now.tv_nsec - _trace.origin.monotonic;
+            const int64_t origin = TraceClock();
+            _trace.context = {
+                false,  false, getpid(), 0, now.tv_sec * 1000000000 + now.tv_nsec - origin,
+                origin, 0};
             tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
-            char* end = _trace.origin.utc +
-                        strftime(_trace.origin.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+            char* end =
+                _trace.utc + strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
             snprintf(end, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
             _trace.on = true;
             _Open();
@@ -276,16 +258,17 @@ int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
 
 bool OpenTraceRecord(TraceContext& context) {
     if (!_Recording()) return false;
-    const pid_t pid = _trace.pid.load(std::memory_order_relaxed);
-    const bool newThread = t_thread.process != pid;
-    if (newThread) t_thread = {pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
-    context = {_trace.json, newThread, pid, t_thread.id, _trace.utcOffset};
+    const bool newThread = t_thread.process != _trace.context.pid;
+    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
+    context = _trace.context;
+    context.newThread = newThread;
+    context.tid = t_thread.id;
     return true;
 }
 
 void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
                       int64_t duration) {
-    if (row >= 0 && !_trace.json) _trace.statistics[row].Count(name, failed, duration);
+    if (row >= 0 && !_trace.context.json) _trace.statistics[row].Count(name, failed, duration);
     _Write(record);
 }
 
