@@ -10,24 +10,19 @@
 #include <cstring>
 
 #include "logging/TraceWriter.h"
-#include "utils/paths.h"
-#include "utils/text.h"
 
 namespace Internal_Trelvo {
-namespace {
 
-// The process's own standard output or error, which it already holds, or -1.
-int _OwnDescriptor(const char* path) {
+int OwnTraceDescriptor(const char* path) {
     return strcmp(path, "/dev/stdout") == 0 ? 1 : strcmp(path, "/dev/stderr") == 0 ? 2 : -1;
 }
 
-// Why an existing file, as lstat shows it before it is opened (opening a
-// device can act) or fstat after, must not receive the trace, or null.
+// Judged by lstat before it is opened, since opening a device can act.
 // Among devices only terminals: /dev/tty and the console (major 5), virtual
 // consoles (4), pseudo-terminals (136 to 143). A second link or another
 // owner would let the trace overwrite a file that its owner never meant for
 // it; the controlling terminal and the process's own descriptors are its own.
-const char* _Refusal(const struct stat& file, const char* path) {
+const char* TraceFileRefusal(const struct stat& file, const char* path) {
     if (S_ISLNK(file.st_mode)) return "a symbolic link is in its place, which is never followed";
     const unsigned kind = major(file.st_rdev), number = minor(file.st_rdev);
     const bool device = S_ISCHR(file.st_mode), controlling = device && kind == 5 && number == 0;
@@ -38,20 +33,21 @@ const char* _Refusal(const struct stat& file, const char* path) {
     if (!S_ISREG(file.st_mode) && !S_ISFIFO(file.st_mode) && !device) {
         return "it is not a regular file, a FIFO or a terminal";
     }
-    if (controlling && ProcessStat(getpid(), 7) == 0)
-        return "the process has no controlling terminal";
-    if (controlling || _OwnDescriptor(path) >= 0) return nullptr;
+    if (controlling && ProcessStat(getpid(), 7) == 0) return "there is no controlling terminal";
+    if (controlling || OwnTraceDescriptor(path) >= 0) return nullptr;
     if (file.st_uid != geteuid()) return "it belongs to another user";
     if (S_ISREG(file.st_mode) && file.st_nlink != 1) return "it has more than one link";
     return nullptr;
 }
+
+namespace {
 
 // The descriptor judged again by fstat: the file that lstat showed (named),
 // or the process's own (null); closed when refused.
 TraceFile _Checked(int fd, const char* path, const struct stat* named) {
     struct stat opened {};
     if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, false, nullptr};
-    const char* refusal = _Refusal(opened, path);
+    const char* refusal = TraceFileRefusal(opened, path);
     if (named && (opened.st_dev != named->st_dev || opened.st_ino != named->st_ino)) {
         refusal = "it was replaced while it was opened";
     }
@@ -85,7 +81,7 @@ const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]
 }
 
 TraceFile OpenTraceFile(const char* path) {
-    if (const int own = _OwnDescriptor(path); own >= 0) {
+    if (const int own = OwnTraceDescriptor(path); own >= 0) {
         return _Checked(fcntl(own, F_DUPFD_CLOEXEC, 0), path, nullptr);
     }
     constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
@@ -93,20 +89,9 @@ TraceFile OpenTraceFile(const char* path) {
     struct stat named {};
     if (fd >= 0) return {fd, 0, S_IFREG, false, nullptr};
     if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, false, nullptr};
-    if (const char* refusal = _Refusal(named, path)) return {-1, 0, 0, false, refusal};
+    if (const char* refusal = TraceFileRefusal(named, path)) return {-1, 0, 0, false, refusal};
     const int flags = S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK;
     return _Checked(open(path, flags | kAppending), path, &named);
-}
-
-std::string TraceFileProblem(const char* path) {
-    struct stat named {};
-    const int own = _OwnDescriptor(path);
-    if (own >= 0 ? fstat(own, &named) == 0 : lstat(path, &named) == 0) {
-        const char* refusal = _Refusal(named, path);
-        return refusal != nullptr ? refusal : "";
-    }
-    if (access(InternalUtils::removetail(path).c_str(), W_OK | X_OK) == 0) return "";
-    return InternalUtils::geterrormessage(errno);
 }
 
 uint64_t ProcessStat(pid_t pid, int field) {

@@ -11,10 +11,10 @@
 
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <initializer_list>
-#include <string>
 #include <string_view>
 
 namespace Internal_Trelvo {
@@ -29,9 +29,9 @@ inline bool IsJsonTraceFile(std::string_view path) {
 }
 // Opened to append, blocking, close-on-exec, emptying nothing, as root in a
 // shared directory too: a new name exclusively, mode 0600; an existing one
-// judged by lstat before it is opened and by fstat after, by the rules that
-// TraceFileProblem applies without opening. /dev/stdout and /dev/stderr: a
-// duplicate of the process's own descriptor (own), never to be emptied.
+// judged by lstat before it is opened and by fstat after. /dev/stdout and
+// /dev/stderr: a duplicate of the process's own descriptor (own), never to
+// be emptied.
 struct TraceFile {
     int fd, error;  // error: errno, when there is no descriptor and no refusal
     mode_t type;    // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
@@ -39,7 +39,11 @@ struct TraceFile {
     const char* refusal;
 };
 TraceFile OpenTraceFile(const char* path);
-std::string TraceFileProblem(const char* path);
+// The rule that judges a file as lstat or fstat shows it, which trelvo-doctor
+// applies too: why it must not receive the trace, or null. The descriptor
+// that /dev/stdout or /dev/stderr names, or -1.
+const char* TraceFileRefusal(const struct stat& file, const char* path);
+int OwnTraceDescriptor(const char* path);
 // Field of /proc/PID/stat as proc(5) numbers it (7: the controlling
 // terminal, 22: the start time), or 0; allocates nothing.
 uint64_t ProcessStat(pid_t pid, int field);
