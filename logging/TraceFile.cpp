@@ -95,8 +95,12 @@ TraceFile OpenTraceFile(const char* path) {
 }
 
 uint64_t ProcessStat(pid_t pid, int field) {
-    char name[32] = "/proc/", stat[1024] = "";
-    memcpy(std::to_chars(name + 6, name + 20, pid).ptr, "/stat", 6);
+    // The main thread's entry, the process's own values, which qemu-user
+    // passes through where it makes up /proc/self/stat.
+    char name[64] = "/proc/", stat[1024] = "";
+    char* task = std::to_chars(name + 6, name + 20, pid).ptr;
+    memcpy(std::to_chars(task + 6, task + 20, pid).ptr, "/stat", 6);
+    memcpy(task, "/task/", 6);
     const int fd = open(name, O_RDONLY | O_CLOEXEC);
     const ssize_t size = fd >= 0 ? read(fd, stat, sizeof stat - 1) : -1;
     if (fd >= 0) close(fd);
