@@ -111,15 +111,26 @@ void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const char
          ",\"name\":", program, ",\"utc\":\"", utc, "\",\"ts\":", _Micros{process.origin}, "}}");
 }
 
-// Like strace -c: by total time, with each row's share of it.
-void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTraceSummaryRows]) {
+// By total time, with each row's share of it; sorted as copied, since a call
+// still in flight may count.
+bool FormatTraceSummary(TraceBuffer& out, pid_t pid,
+                        const TraceSummaryRow (&counted)[kTraceSummaryRows]) {
+    struct Row {
+        uint64_t calls, failures, total, longest;
+        const char* name;
+    } rows[kTraceSummaryRows];
     uint64_t allTime = 0;
-    for (const TraceSummaryRow& row : rows) allTime += row.total;
+    for (int i = 0; i < kTraceSummaryRows; ++i) {
+        const uint64_t calls = counted[i].calls.load(std::memory_order_acquire);
+        rows[i] = {calls, counted[i].failures, counted[i].total, counted[i].longest,
+                   counted[i].name.load(std::memory_order_acquire)};
+        allTime += rows[i].total;
+    }
     std::sort(rows, std::end(rows), [](auto& a, auto& b) { return a.total > b.total; });
     _Add(out, "# summary of pid ", pid, " ", _Quoted{program_invocation_short_name},
          ", by total time\n",
          "# time %    total us     mean us      max us    calls failures function\n");
-    for (const TraceSummaryRow& row : rows) {
+    for (const Row& row : rows) {
         if (row.calls == 0) continue;
         const uint64_t share = row.total * 10000 / std::max(allTime, uint64_t{1});
         _Add(out, "# ", _Digits{share / 100, 3, 10, ' '}, ".", _Digits{share % 100, 2},
@@ -128,6 +139,7 @@ void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTr
              _Micros{static_cast<int64_t>(row.longest), 12}, _Digits{row.calls, 9, 10, ' '},
              _Digits{row.failures, 9, 10, ' '}, " ", row.name, "\n");
     }
+    return std::any_of(rows, std::end(rows), [](const Row& row) { return row.calls != 0; });
 }
 
 // Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC; JSON: the

@@ -24,21 +24,6 @@ namespace {
 
 constexpr char kCannot[] = "Cannot trace calls to";
 
-// The totals only matter at the end; a count is published after its name.
-struct _Statistics {
-    std::atomic<const char*> name{nullptr};
-    std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
-    void Count(const char* function, bool failed, uint64_t nanoseconds) {
-        name.store(function, std::memory_order_release);
-        calls.fetch_add(1, std::memory_order_release);
-        if (failed) failures.fetch_add(1, std::memory_order_relaxed);
-        total.fetch_add(nanoseconds, std::memory_order_relaxed);
-        uint64_t seen = longest.load();
-        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
-        }
-    }
-};
-
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};  // on: once off at the end, off for good
     bool pipe = false, perProcess = false, unlogged = false;
@@ -55,7 +40,7 @@ struct _Trace {  // trivially destructible: threads still calling at exit find i
     const char* refusal = nullptr;  // or openError, for the debug log
     int openError = 0;
     char utc[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};  // the pattern absolute
-    _Statistics statistics[kTraceSummaryRows];
+    TraceSummaryRow statistics[kTraceSummaryRows];
 } _trace;
 
 // Initial-exec, without a destructor: its first use allocates nothing.
@@ -159,7 +144,7 @@ void _Open() {
 void _StartInChild() {
     _trace.context.pid = getpid();
     _trace.writers = 0;
-    for (_Statistics& row : _trace.statistics)
+    for (TraceSummaryRow& row : _trace.statistics)
         row.calls = row.failures = row.total = row.longest = 0;
     if (_trace.perProcess) close(_trace.fd.exchange(-1));
     if (_trace.perProcess || _trace.context.json) _trace.file = _Trace::kPending;
@@ -187,21 +172,11 @@ bool _Recording() {
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
-// Copied before it is sorted: a call still in flight may count. None in a
-// copy of the front end that recorded no call (a fork child's that reloads).
+// None in a copy of the front end that recorded no call (a fork child's
+// that reloads).
 void _WriteSummary() {
-    TraceSummaryRow rows[kTraceSummaryRows];
-    bool counted = false;
-    for (int i = 0; i < kTraceSummaryRows; ++i) {
-        const _Statistics& row = _trace.statistics[i];
-        const uint64_t calls = row.calls.load(std::memory_order_acquire);
-        rows[i] = {calls, row.failures, row.total, row.longest,
-                   row.name.load(std::memory_order_acquire)};
-        counted |= calls != 0;
-    }
     TraceBuffer out;
-    FormatTraceSummary(out, _trace.context.pid, rows);
-    if (counted) _Write(out, true);
+    if (FormatTraceSummary(out, _trace.context.pid, _trace.statistics)) _Write(out, true);
 }
 
 // At unload and at exit, which a library cannot tell apart. The writes of

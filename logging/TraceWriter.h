@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -74,11 +75,22 @@ struct TraceContext {
 inline constexpr const char* kTraceIdentity[] = {  // text, JSON
     "# pid %d start %llu ",
     "[{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%*d,\"args\":{\"start\":%llu,"};
-inline constexpr int kTraceSummaryRows = 32;
+// A row of a text trace's summary. The totals only matter at the end; a
+// count is published after its name.
 struct TraceSummaryRow {
-    uint64_t calls, failures, total, longest;  // nanoseconds
-    const char* name;
+    std::atomic<const char*> name{nullptr};
+    std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
+    void Count(const char* function, bool failed, uint64_t nanoseconds) {
+        name.store(function, std::memory_order_release);
+        calls.fetch_add(1, std::memory_order_release);
+        if (failed) failures.fetch_add(1, std::memory_order_relaxed);
+        total.fetch_add(nanoseconds, std::memory_order_relaxed);
+        uint64_t seen = longest.load();
+        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
+        }
+    }
 };
+inline constexpr int kTraceSummaryRows = 32;
 // Between the formatter and the output: whether to form a record, and its
 // context; the record, counted in a text summary's row (if >= 0), written.
 // The file's beginning, or in JSON a process's naming after before.
@@ -87,7 +99,9 @@ void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool
                       int64_t duration);
 void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const char* utc,
                        const char* before);
-void FormatTraceSummary(TraceBuffer& out, pid_t pid, TraceSummaryRow (&rows)[kTraceSummaryRows]);
+// The summary, like strace -c; false when no row counted a call.
+bool FormatTraceSummary(TraceBuffer& out, pid_t pid,
+                        const TraceSummaryRow (&rows)[kTraceSummaryRows]);
 
 // A pointer (never followed), an integer, a text, a pointer that the call
 // wrote through (shown with the value written), a word or a 32-bit code in
