@@ -159,8 +159,11 @@ bool _Recording() {
     if (_trace.file.load() != _Trace::kReady && !t_thread.opening) {
         t_thread.opening = true;
         if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
+            int cancel = 0;  // open and write are cancellation points: the others would sleep on
+            pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
             _trace.unlogged = _trace.perProcess;
             _trace.perProcess ? _Open() : _WriteHeader(",\n");
+            pthread_setcancelstate(cancel, nullptr);
             _trace.file = _Trace::kReady;
             syscall(SYS_futex, &_trace.file, FUTEX_WAKE_PRIVATE, INT_MAX, nullptr);
         }
