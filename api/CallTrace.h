@@ -6,6 +6,7 @@
 #pragma once
 
 #include <iterator>
+#include <utility>
 
 #include "api/EntryPoints.h"
 #include "logging/TraceWriter.h"
@@ -35,7 +36,7 @@ inline constexpr Named kFunctions[] = {
 #undef TRELVO_TRACED_FUNCTION
     {"Trelvo_GetVeltApiImplementationPath", "()"},
     {"Trelvo_SetVeltApiImplementationPath", "(path)"}};
-static_assert(std::size(kFunctions) == kCount && kCount <= kMaxTracedFunctions);
+static_assert(std::size(kFunctions) == kCount && kCount <= kTraceSummaryRows);
 
 #define TRELVO_NAMED(code) {code, #code}
 inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEndCodes[] = {
@@ -48,6 +49,13 @@ inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEnd
 }  // namespace Traced
 // clang-format on
 
+// A call that the caller made itself inside the one recorded, and what it
+// wrote through its counter.
+struct TraceInnerCall {
+    const char* name;
+    uint32_t result, counter;
+};
+
 // A call of function begun with its arguments. One that returns a text gets
 // it copied in by ResultText while the caller still guards it.
 struct CallRecord : TraceRecord {
@@ -56,29 +64,43 @@ struct CallRecord : TraceRecord {
         : TraceRecord(Traced::kFunctions[function].name, start, function) {
         Arguments(Traced::kFunctions[function].parameters, arguments, succeeded);
     }
+    const char* ResultText(const char* text) {
+        if (!std::exchange(m_answered, true)) Field("result", ") = ", text);
+        return text;
+    }
+    bool m_answered = false;
 };
 
 // The record of a call that began at start and returns code now; byFrontEnd
-// when the front end produced the code, which then shows its name.
+// when the front end produced the code, which then shows its name. The
+// setter's own status query is shown inside it, its counter only where it
+// succeeded, as for the call's own.
 inline void TraceCall(Traced::Function function, int64_t start,
                       std::initializer_list<TraceValue> arguments, uint32_t code, bool byFrontEnd,
                       const TraceInnerCall* inner = nullptr) noexcept {
-    const char* codeName = nullptr;
-    for (const auto& named : Traced::kFrontEndCodes)
-        if (byFrontEnd && named.code == code) codeName = named.name;
     CallRecord record(function, start, arguments, code == 0);
-    record.Code(code, codeName);
-    if (inner) record.InnerCall(*inner);
-    record.End();
+    record.Field("result", ") = ", {code, TraceValue::kCode});
+    for (const auto& named : Traced::kFrontEndCodes)
+        if (byFrontEnd && named.code == code)
+            record.Field("resultName", " ", {named.name, TraceValue::kWord});
+    if (inner) {
+        record.Open("frontEndCall", " [by the front end: ");
+        record.Field("name", "", {inner->name, TraceValue::kWord});
+        if (inner->result == 0) record.Field("counter", "(-> ", inner->counter);
+        record.Field("result",
+                     inner->result == 0 ? ") = " : "() = ", {inner->result, TraceValue::kCode});
+        record.Close("]");
+    }
+    record.End(code != 0);
 }
 
 // The front end's own events inside a call: "loaded", "unloaded", "unload
 // failed", with the implementation's path.
 inline void TraceEvent(const char* event, const char* path, Traced::Function inside,
                        int64_t start) noexcept {
-    TraceRecord record(event, start, -1, Traced::kFunctions[inside].name);
+    TraceRecord record(event, start, -1, "front end", Traced::kFunctions[inside].name);
     record.Arguments("(path)", {path}, false);
-    record.End();
+    record.End(false);
 }
 
 }  // namespace Internal_Trelvo

@@ -301,7 +301,7 @@ const char* _LockedText(Traced::Function function,
     Internal_Trelvo::CallRecord record(function, _EnterTraced(), arguments);
     const char* text = _Locked<const char*>(onFailure, [&] { return record.ResultText(body()); });
     record.ResultText(text);  // when the lock or the body failed; else a no-op
-    record.End();
+    record.End(text == nullptr);
     return text;
 }
 

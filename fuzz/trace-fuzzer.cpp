@@ -59,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string returned = bytes.substr(0, bytes.find('\0'));
     if (truncate(TracePath().c_str(), 0) != 0) abort();  // the trace appends
     Internal_Trelvo::TraceRecord record("VELT_GetLastErrorMessage", Internal_Trelvo::TraceClock());
-    record.ResultText(returned.c_str());
-    record.End();
+    record.Field("result", ") = ", returned.c_str());
+    record.End(false);
     const std::string written = ReadTrace();
     const Json events = Json::parse("[0" + written + "]", nullptr, false);
     if (written.size() > PIPE_BUF || !events.is_array() || !events.back()["args"].is_object()) {

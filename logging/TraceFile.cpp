@@ -1,85 +1,114 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-#include "logging/TraceWriter.h"
-
 #include <fcntl.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <charconv>
+#include <cstring>
 
-#include "utils/paths.h"
-#include "utils/text.h"
+#include "logging/TraceWriter.h"
 
 namespace Internal_Trelvo {
-namespace {
 
-constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+int OwnTraceDescriptor(const char* path) {
+    return strcmp(path, "/dev/stdout") == 0 ? 1 : strcmp(path, "/dev/stderr") == 0 ? 2 : -1;
+}
 
-// Why an existing file must not receive the trace, or null. A second link
-// or another owner would let the trace overwrite a file that the name's
-// owner never meant for it.
-const char* _Refusal(const struct stat& file, const std::string& path) {
+// Judged by lstat before it is opened, since opening a device can act.
+// Among devices only terminals: /dev/tty and the console (major 5), virtual
+// consoles (4), pseudo-terminals (136 to 143). A second link or another
+// owner would let the trace overwrite a file that its owner never meant for
+// it; the controlling terminal and the process's own descriptors are its own.
+const char* TraceFileRefusal(const struct stat& file, const char* path) {
     if (S_ISLNK(file.st_mode)) return "a symbolic link is in its place, which is never followed";
-    if (!S_ISREG(file.st_mode) && !S_ISFIFO(file.st_mode) && !S_ISCHR(file.st_mode)) {
+    const unsigned kind = major(file.st_rdev), number = minor(file.st_rdev);
+    const bool device = S_ISCHR(file.st_mode), controlling = device && kind == 5 && number == 0;
+    if (device && !(kind == 5 && number <= 1) && !(kind == 4 && number < 64) &&
+        !(kind >= 136 && kind <= 143)) {
+        return "it is not a terminal";
+    }
+    if (!S_ISREG(file.st_mode) && !S_ISFIFO(file.st_mode) && !device) {
         return "it is not a regular file, a FIFO or a terminal";
     }
-    const bool controllingTerminal = S_ISCHR(file.st_mode) && path == "/dev/tty";
-    if (file.st_uid != geteuid() && !controllingTerminal) return "it belongs to another user";
+    if (controlling && ProcessStat(getpid(), 7) == 0) return "there is no controlling terminal";
+    if (controlling || OwnTraceDescriptor(path) >= 0) return nullptr;
+    if (file.st_uid != geteuid()) return "it belongs to another user";
     if (S_ISREG(file.st_mode) && file.st_nlink != 1) return "it has more than one link";
     return nullptr;
 }
 
-TraceFile _Refused(int fd, const std::string& problem) {
-    if (fd >= 0) close(fd);
-    return {-1, 0, problem};
+namespace {
+
+// The descriptor judged again by fstat: the file that lstat showed (named),
+// or the process's own (null); closed when refused.
+TraceFile _Checked(int fd, const char* path, const struct stat* named) {
+    struct stat opened {};
+    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, false, nullptr};
+    const char* refusal = TraceFileRefusal(opened, path);
+    if (named && (opened.st_dev != named->st_dev || opened.st_ino != named->st_ino)) {
+        refusal = "it was replaced while it was opened";
+    }
+    if (refusal != nullptr) close(fd);
+    if (refusal != nullptr) return {-1, 0, 0, false, refusal};
+    // A slow reader loses nothing; the flags of the process's own are its own.
+    if (named) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return {fd, 0, opened.st_mode & S_IFMT, named == nullptr, nullptr};
 }
 
 }  // namespace
 
-std::string TraceFilePath(const std::string& pattern, pid_t pid) {
-    std::string path = pattern;
-    const std::string number = std::to_string(pid);
-    for (size_t at = 0; (at = path.find("%p", at)) != std::string::npos; at += number.size()) {
-        path.replace(at, 2, number);
+const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]) {
+    size_t size = 0;
+    if (pattern[0] != '/' && getcwd(name, sizeof name - 1) != nullptr) {
+        size = strlen(name);
+        if (name[size - 1] != '/') name[size++] = '/';
     }
-    char directory[PATH_MAX];
-    if (path.empty() || path[0] == '/') return path;
-    return InternalUtils::appendtail(getcwd(directory, sizeof directory) ? directory : "",
-                                     path.c_str());
+    for (const char* at = pattern; *at != 0 && size < sizeof name; ++at) {
+        if (at[0] != '%' || at[1] != 'p' || pid == 0) {
+            name[size++] = *at;
+            continue;
+        }
+        const auto digits = std::to_chars(name + size, std::end(name), pid);
+        size = digits.ec == std::errc() ? static_cast<size_t>(digits.ptr - name) : sizeof name;
+        ++at;
+    }
+    if (size >= sizeof name) return "the name is too long";
+    name[size] = 0;
+    return nullptr;
 }
 
-// An existing name's file as lstat showed it is opened and checked again on
-// the descriptor, which is what will be written.
-TraceFile OpenTraceFile(const std::string& path) {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
-    if (fd >= 0) return {fd, S_IFREG, ""};
+TraceFile OpenTraceFile(const char* path) {
+    if (const int own = OwnTraceDescriptor(path); own >= 0) {
+        return _Checked(fcntl(own, F_DUPFD_CLOEXEC, 0), path, nullptr);
+    }
+    constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
     struct stat named {};
-    struct stat opened {};
-    if (errno != EEXIST || lstat(path.c_str(), &named) != 0) {
-        return _Refused(-1, InternalUtils::geterrormessage(errno));
-    }
-    if (const char* refusal = _Refusal(named, path)) return _Refused(-1, refusal);
-    fd = open(path.c_str(), (S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK) | kAppending);
-    if (fd < 0) return _Refused(-1, InternalUtils::geterrormessage(errno));
-    if (fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
-        return _Refused(fd, "it was replaced while it was opened");
-    }
-    if (const char* refusal = _Refusal(opened, path)) return _Refused(fd, refusal);
-    if (S_ISCHR(opened.st_mode) && !isatty(fd)) return _Refused(fd, "it is not a terminal");
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // a slow reader loses nothing
-    return {fd, opened.st_mode & S_IFMT, ""};
+    if (fd >= 0) return {fd, 0, S_IFREG, false, nullptr};
+    if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, false, nullptr};
+    if (const char* refusal = TraceFileRefusal(named, path)) return {-1, 0, 0, false, refusal};
+    const int flags = S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK;
+    return _Checked(open(path, flags | kAppending), path, &named);
 }
 
-std::string TraceFileProblem(const std::string& path) {
-    struct stat named {};
-    if (lstat(path.c_str(), &named) == 0) {
-        const char* refusal = _Refusal(named, path);
-        return refusal != nullptr ? refusal : "";
-    }
-    if (access(InternalUtils::removetail(path.c_str()).c_str(), W_OK | X_OK) == 0) return "";
-    return InternalUtils::geterrormessage(errno);
+uint64_t ProcessStat(pid_t pid, int field) {
+    // The main thread's entry, the process's own values, which qemu-user
+    // passes through where it makes up /proc/self/stat.
+    char name[64] = "/proc/", stat[1024] = "";
+    char* task = std::to_chars(name + 6, name + 20, pid).ptr;
+    memcpy(std::to_chars(task + 6, task + 20, pid).ptr, "/stat", 6);
+    memcpy(task, "/task/", 6);
+    const int fd = open(name, O_RDONLY | O_CLOEXEC);
+    const ssize_t size = fd >= 0 ? read(fd, stat, sizeof stat - 1) : -1;
+    if (fd >= 0) close(fd);
+    const char* at = size > 0 ? strrchr(stat, ')') : nullptr;  // the end of field 2, the name
+    for (int i = 2; at != nullptr && i < field; ++i) at = strchr(at + 1, ' ');
+    uint64_t value = 0;
+    if (at != nullptr) std::from_chars(at + 1, stat + size, value);
+    return value;
 }
 
 }  // namespace Internal_Trelvo

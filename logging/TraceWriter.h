@@ -1,111 +1,146 @@
 // SPDX-FileCopyrightText: 2026 The libTrelvo developers
 // SPDX-License-Identifier: MIT
 
-// The call trace's writer: one record per call, formed on the caller's stack
-// and written with one write of at most PIPE_BUF bytes before the call
-// returns, so that records never mix and a crash loses none. Text, or the
-// Chrome trace-event format for a name ending in ".json", whose closing
-// bracket is never written, so that the file is whole at every moment. No
-// lock and no allocation per record. docs/user-guide.md shows both layouts.
+// The call trace: one record per call, formed on the caller's stack and
+// written with one write of at most PIPE_BUF bytes before the call returns,
+// so that records never mix and a crash loses none; no lock and no
+// allocation per record. Text, or the Chrome trace-event format for a name
+// ending in ".json", never closed, so that the file is whole at every
+// moment. docs/user-guide.md shows both layouts.
 #pragma once
 
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
-#include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
-#include <string>
 #include <string_view>
 
 namespace Internal_Trelvo {
 
 // The file (logging/TraceFile.cpp, shared with trelvo-doctor).
 inline constexpr char kTraceVariable[] = "TRELVOTRACE";
-
-// The file that pattern names for the process pid: every "%p" replaced by the
-// pid, and a relative name joined to the current directory.
-std::string TraceFilePath(const std::string& pattern, pid_t pid);
-inline bool IsJsonTraceFile(const std::string& path) {
-    return path.size() >= 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+// The file that pattern names for pid (0 keeps "%p"), relative to the current
+// directory, formed in name without allocating; why it cannot be, or null.
+const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]);
+inline bool IsJsonTraceFile(std::string_view path) {
+    return path.size() >= 5 && path.substr(path.size() - 5) == ".json";
 }
-
+// Opened to append, blocking, close-on-exec, emptying nothing, as root in a
+// shared directory too: a new name exclusively, mode 0600; an existing one
+// judged by lstat before it is opened and by fstat after. /dev/stdout and
+// /dev/stderr: a duplicate of the process's own descriptor (own), never to
+// be emptied.
 struct TraceFile {
-    int fd = -1;
-    mode_t type = S_IFREG;  // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
-    std::string problem;    // why there is no descriptor
+    int fd, error;  // error: errno, when there is no descriptor and no refusal
+    mode_t type;    // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
+    bool own;
+    const char* refusal;
 };
+TraceFile OpenTraceFile(const char* path);
+// The rule that judges a file as lstat or fstat shows it, which trelvo-doctor
+// applies too: why it must not receive the trace, or null. The descriptor
+// that /dev/stdout or /dev/stderr names, or -1.
+const char* TraceFileRefusal(const struct stat& file, const char* path);
+int OwnTraceDescriptor(const char* path);
+// Field of /proc/PID/stat as proc(5) numbers it (7: the controlling
+// terminal, 22: the start time), or 0; allocates nothing.
+uint64_t ProcessStat(pid_t pid, int field);
 
-// Opens path to append, blocking, close-on-exec, emptying nothing; as root in
-// a shared directory too: a new file exclusively, mode 0600; an existing one
-// only as a regular file with one link, a FIFO or a terminal of the effective
-// user (or /dev/tty), as its descriptor shows it, never through a symlink.
-TraceFile OpenTraceFile(const std::string& path);
-// Why the file would be refused, without opening it; empty if it would not.
-std::string TraceFileProblem(const std::string& path);
-
-inline constexpr int kMaxTracedFunctions = 32;  // in a text trace's summary
-
-// Reads TRELVOTRACE and opens the file, once, under the front end's lock: the
-// first call of any export runs it. A file refused leaves tracing off.
+// The output (logging/TraceWriter.cpp): reads TRELVOTRACE and opens the file
+// once, under the caller's lock; a file refused leaves tracing off.
 void StartCallTrace() noexcept;
 bool IsCallTraceStarted();
 bool IsCallTraceOn();
-
 // CLOCK_MONOTONIC in nanoseconds; BeginTracedCall gives 0 when tracing is off.
 int64_t TraceClock();
 inline int64_t BeginTracedCall() { return IsCallTraceOn() ? TraceClock() : 0; }
-
-// A pointer (never followed), an integer, a text, or a counter: the pointer
-// that the call writes through, shown with the value written.
-struct TraceValue {
-    TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
-    TraceValue(uint32_t integer) : kind(kInteger), integer(integer) {}
-    TraceValue(const char* text) : kind(kText), pointer(text) {}
-    TraceValue(uint32_t* counter) : kind(kCounter), pointer(counter) {}
-    enum Kind { kPointer, kInteger, kText, kCounter } kind;
-    const void* pointer = nullptr;
-    uint32_t integer = 0;
-};
-
-// A call that the caller made itself inside the one recorded, and what it
-// wrote through its counter.
-struct TraceInnerCall {
-    const char* name;
-    uint32_t result, counter;
-};
 
 struct TraceBuffer {
     size_t size = 0;
     char data[PIPE_BUF];
 };
+// The layout, the process and thread (new: JSON names it first), UTC less
+// CLOCK_MONOTONIC; for a header the trace's start, and the process's start
+// time, which with its pid tells it from an earlier one (kTraceIdentity
+// reads them back).
+struct TraceContext {
+    bool json, newThread;
+    pid_t pid, tid;
+    int64_t utcOffset, origin;
+    uint64_t processStart;
+};
+inline constexpr const char* kTraceIdentity[] = {  // text, JSON
+    "# pid %d start %llu ",
+    "[{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%*d,\"args\":{\"start\":%llu,"};
+// A row of a text trace's summary. The totals only matter at the end; a
+// count is published after its name.
+struct TraceSummaryRow {
+    std::atomic<const char*> name{nullptr};
+    std::atomic<uint64_t> calls{0}, failures{0}, total{0}, longest{0};  // nanoseconds
+    void Count(const char* function, bool failed, uint64_t nanoseconds) {
+        name.store(function, std::memory_order_release);
+        calls.fetch_add(1, std::memory_order_release);
+        if (failed) failures.fetch_add(1, std::memory_order_relaxed);
+        total.fetch_add(nanoseconds, std::memory_order_relaxed);
+        uint64_t seen = longest.load();
+        while (nanoseconds > seen && !longest.compare_exchange_weak(seen, nanoseconds)) {
+        }
+    }
+};
+inline constexpr int kTraceSummaryRows = 32;
+// Between the formatter and the output: whether to form a record, and its
+// context; the record, counted in a text summary's row (if >= 0), written.
+// The file's beginning, or in JSON a process's naming after before.
+bool OpenTraceRecord(TraceContext& context);
+void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
+                      int64_t duration);
+void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const char* utc,
+                       const char* before);
+// The summary, like strace -c; false when no row counted a call.
+bool FormatTraceSummary(TraceBuffer& out, pid_t pid,
+                        const TraceSummaryRow (&rows)[kTraceSummaryRows]);
 
-// The record of a call that began at start (0: tracing was off then),
-// counted under the function's index; or, with inside set, of the front
-// end's own event inside that call. The arguments, the result, then End,
-// with errno as the caller left it.
+// A pointer (never followed), an integer, a text, a pointer that the call
+// wrote through (shown with the value written), a word or a 32-bit code in
+// hexadecimal (both quoted in JSON only).
+struct TraceValue {
+    enum Kind { kPointer, kInteger, kText, kWritten, kWord, kCode } kind;
+    const void* pointer = nullptr;
+    uint32_t integer = 0;
+    TraceValue(void* pointer) : kind(kPointer), pointer(pointer) {}
+    TraceValue(uint32_t integer, Kind kind = kInteger) : kind(kind), integer(integer) {}
+    TraceValue(const char* text, Kind kind = kText) : kind(kind), pointer(text) {}
+    TraceValue(uint32_t* written) : kind(kWritten), pointer(written) {}
+};
+
+// The formatter (logging/TraceFormat.cpp): a call's record, begun at start
+// (0: tracing was off), or with inside set an event's inside that call,
+// formed as the fields come; End gives it to the output. errno is kept.
 class TraceRecord {
 public:
-    TraceRecord(const char* name, int64_t start, int function = -1,
+    TraceRecord(const char* name, int64_t start, int row = -1, const char* category = "call",
                 const char* inside = nullptr) noexcept;
-
-    // Named as in parameters, "(arg1, status)"; a counter's value only where
+    // Named as in parameters, "(arg1, status)"; a written value only where
     // the call succeeded, since a failed one may have written nothing.
     void Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                    bool succeeded);
-    void Code(uint32_t code, const char* codeName);  // the name, or null
-    const char* ResultText(const char* text);        // null: a failure
-    void InnerCall(const TraceInnerCall& inner);
-    void End() noexcept;
+    // JSON names the value by key; text puts separator before it. Open
+    // begins an object (in JSON), Close ends it.
+    void Field(std::string_view key, const char* separator, const TraceValue& value);
+    void Open(std::string_view key, const char* separator);
+    void Close(const char* textEnd);
+    void End(bool failed) noexcept;
 
 private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
-
-    enum { kOff, kArguments, kResult } m_stage = kOff;
+    bool m_on = false;
     const char *m_name, *m_inside;
     int64_t m_start;
-    int m_function, m_fields = 0;
-    bool m_failed = false;
+    int m_row, m_fields = 0;
+    TraceContext m_context{};
     TraceBuffer m_out;
 };
 

@@ -6,6 +6,7 @@
 // traced, refused or failing behaves as an untraced one.
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,7 +55,7 @@ protected:
     static std::vector<std::string> TextRecords(const std::string& path) {
         static const std::regex kLine(
             R"(\d\d:\d\d:\d\d\.\d{6} \d+/\d+ (.*) <\d+\.\d{3}us>( \(in \w+\))?|)"
-            R"((# pid \d+) "trace-test" trace started \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z at )"
+            R"((# pid \d+) start \d+ "trace-test" trace started \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}Z at )"
             R"(CLOCK_MONOTONIC \d+\.\d{6} s|(# summary of pid \d+) "trace-test", by total time|)"
             R"((#) time %    total us     mean us      max us    calls failures function|)"
             R"(# +\d+\.\d\d +(\d+)\.\d{3} +\d+\.\d{3} +\d+\.\d{3} +(\d+) +(\d+) (\w+))");
@@ -228,6 +229,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, LayoutTest,
 struct ChildEnd : NamedCase {
     const char* name;  // without "%p" the file of the parent, whose front end goes first
     enum { kAbort, kExit, kExitWhileThreadsCall } end;
+    enum { kCalls, kChangesDirectory, kReloads } first = kCalls;  // what the child does first
 };
 
 using ChildTraceTest = TableTest<TraceTest, ChildEnd>;
@@ -254,6 +256,8 @@ TEST_P(ChildTraceTest, KeepsEveryRecordOfAChildThatEnds) {
             char byte;
             close(parentDone[1]);
             if (read(parentDone[0], &byte, 1) != 0) _exit(2);
+            if (c.first == ChildEnd::kChangesDirectory && chdir("..") != 0) _exit(3);
+            if (c.first == ChildEnd::kReloads) m_frontEnd->close(), LoadFrontEnd();
             std::vector<std::thread> threads;
             for (int thread = 0; thread < kThreads; ++thread) {
                 threads.emplace_back([&api, thread, calls] {
@@ -291,6 +295,8 @@ TEST_P(ChildTraceTest, KeepsEveryRecordOfAChildThatEnds) {
             if (record.find(", 0x") != std::string::npos) threadCalls.insert(record);
         }
         EXPECT_EQ(threadCalls.size(), kThreads * calls) << run;
+        EXPECT_EQ(count("VELT_GetService(9, null) = 0x00000005"),
+                  std::strstr(c.name, "%p") ? 0 : 1);
         EXPECT_EQ(threadCalls.count("VELT_GetService(7, 0x32) = 0x00000000"), calls != 0 ? 1u : 0u)
             << run;
         if (json) {
@@ -309,17 +315,32 @@ INSTANTIATE_TEST_SUITE_P(
         ChildEnd{{"TextExit"}, "trace-%p.txt", ChildEnd::kExit},
         ChildEnd{{"TextExitWhileThreadsCall"}, "trace-%p.txt", ChildEnd::kExitWhileThreadsCall},
         ChildEnd{{"TextSharedFile"}, "trace.txt", ChildEnd::kExit},
+        ChildEnd{{"TextChildChangesDirectory"},
+                 "trace-%p.txt",
+                 ChildEnd::kExit,
+                 ChildEnd::kChangesDirectory},
+        ChildEnd{{"TextChildReloads"}, "trace.txt", ChildEnd::kExit, ChildEnd::kReloads},
         ChildEnd{{"JsonAbort"}, "trace-%p.json", ChildEnd::kAbort},
         ChildEnd{{"JsonExit"}, "trace-%p.json", ChildEnd::kExit},
         ChildEnd{{"JsonExitWhileThreadsCall"}, "trace-%p.json", ChildEnd::kExitWhileThreadsCall},
-        ChildEnd{{"JsonSharedFile"}, "trace.json", ChildEnd::kExit}),
+        ChildEnd{{"JsonSharedFile"}, "trace.json", ChildEnd::kExit},
+        ChildEnd{{"JsonChildReloads"}, "trace.json", ChildEnd::kExit, ChildEnd::kReloads}),
     CaseName());
 
 // What a test plants at the trace's name: nothing, a link to the victim,
-// an empty file, or a FIFO.
+// an empty file, a FIFO, an earlier process's trace, or standard error.
 int Nothing(const char*, const char*) { return 0; }
 int EmptyFile(const char*, const char* name) { return close(creat(name, 0666)); }
 int Fifo(const char*, const char* name) { return mkfifo(name, 0666); }
+int EarlierProcess(const char*, const char* name) {  // this pid's, another start's
+    const int file = creat(name, 0600);
+    return dprintf(file, "# pid %d start 1 of an earlier process\n", getpid()) > 0 ? close(file)
+                                                                                   : -1;
+}
+int StandardError(const char*, const char* name) {  // the trace's file
+    const int file = creat(name, 0600), error = dup2(file, 2);
+    return close(file) | (error == 2 ? 0 : -1);
+}
 
 struct TraceFileCase : NamedCase {
     const char* value;
@@ -341,6 +362,8 @@ TEST_P(TraceFileTest, CallsWorkAndNothingPlantedIsWritten) {
     ASSERT_EQ(c.plant(victim.c_str(), trace.c_str()), 0);
     ASSERT_EQ(c.owner != 0 ? chown(trace.c_str(), c.owner, c.owner) : 0, 0);
     const int reader = c.plant == Fifo ? open(trace.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC), error = dup(2);
+    if (std::strncmp(c.value, "/dev/", 5) == 0) inotify_add_watch(opens, c.value, IN_OPEN);
     environment().set("TRELVOTRACE", c.value);
     FakeVelt_SetErrno(E2BIG);
     const FrontEndExports& api = LoadFrontEnd();
@@ -354,10 +377,17 @@ TEST_P(TraceFileTest, CallsWorkAndNothingPlantedIsWritten) {
     EXPECT_STREQ(api.Trelvo_GetVeltApiImplementationPath(), m_fake.c_str());
     EXPECT_EQ(api.VELT_Disconnect(), 0u);
     m_frontEnd->close();
+    dup2(error, 2);
+    char event[sizeof(inotify_event) + NAME_MAX + 1];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "a device was opened";
     EXPECT_EQ(FakeVelt_CallCount(), 3);
     EXPECT_EQ(ReadFile(victim), "precious\n");
     EXPECT_TRUE(c.plant != Nothing || std::filesystem::is_empty(work()));
-    EXPECT_TRUE(c.plant != EmptyFile || ReadFile(trace) == "");
+    const std::string written = c.plant != Fifo ? ReadFile(trace).value_or("") : "";
+    EXPECT_TRUE(c.plant != EmptyFile || written == "");
+    EXPECT_EQ(written.find("earlier"), std::string::npos);
+    EXPECT_EQ(written.find("VELT_ConnectSingleton(null, 1) = 0x00000000") != std::string::npos,
+              c.plant == StandardError || c.plant == EarlierProcess);
     EXPECT_EQ(CountLogLines("Cannot "), c.logged != nullptr ? 1 : 0);
     if (c.logged != nullptr) {
         EXPECT_EQ(CountLogLines(std::regex_replace(c.logged, std::regex("WORK"), work())), 1);
@@ -379,7 +409,11 @@ INSTANTIATE_TEST_SUITE_P(Values, TraceFileTest, ::testing::Values(
     TraceFileCase{{"OthersFifo"}, "trace.txt", Fifo, kNobody,
                   TRELVO_REFUSED("it belongs to another user")},
     TraceFileCase{{"FifoReaderGone"}, "trace.txt", Fifo, 0,
-                  R"(Cannot write the call trace to "WORK/trace.txt": Broken pipe)"}),
+                  R"(Cannot write the call trace to "WORK/trace.txt": Broken pipe)"},
+    TraceFileCase{{"EarlierProcessWithThisPid"}, "trace.txt", EarlierProcess, 0, nullptr},
+    TraceFileCase{{"DeviceNotATerminal"}, "/dev/zero", Nothing, 0,
+                  R"(Cannot trace calls to "/dev/zero": it is not a terminal)"},
+    TraceFileCase{{"StandardError"}, "/dev/stderr", StandardError, 0, nullptr}),
     CaseName());
 // clang-format on
 #undef TRELVO_REFUSED

@@ -216,7 +216,7 @@ TEST_F(DiagnosisTest, LeavesTheDebugLogAsItWasAndSaysItWasOn) {
 
 struct CallTraceCase : TrelvoTest::NamedCase {
     const char* variable;
-    const char* file;  // relative to the current directory, %p as the doctor's id
+    const char* file;  // a relative one to the current directory, %p as the doctor's id
     const char* format;
     const char* problem;
     const char* text;  // the report's line
@@ -224,13 +224,14 @@ struct CallTraceCase : TrelvoTest::NamedCase {
 
 using CallTraceTest = TrelvoTest::TableTest<DiagnosisTest, CallTraceCase>;
 
-// It says what the front end would write, and writes nothing itself.
+// It says what the front end would write, or why it would refuse it, and
+// opens nothing itself.
 TEST_P(CallTraceTest, ShowsTheTraceAndWritesNone) {
     const CallTraceCase& c = GetParam();
     SampleIn("lib");
     environment().set("TRELVOTRACE", c.variable);
-    const std::string file =
-        work() + "/" + std::regex_replace(c.file, std::regex("%p"), std::to_string(getpid()));
+    const std::string file = (c.file[0] == '/' ? "" : work() + "/") +
+                             std::regex_replace(c.file, std::regex("%p"), std::to_string(getpid()));
     const Diagnosis d = Diagnose();
     EXPECT_EQ(d["callTrace"],
               Diagnosis({{"variable", c.variable},
@@ -239,7 +240,7 @@ TEST_P(CallTraceTest, ShowsTheTraceAndWritesNone) {
                          {"problem", c.problem != nullptr ? Diagnosis(c.problem) : Diagnosis()}}));
     EXPECT_THAT(Text(d), HasSubstr(std::regex_replace(c.text, std::regex("FILE"), file) + "\n"));
     EXPECT_EQ(getenv("TRELVOTRACE"), nullptr);
-    EXPECT_FALSE(TrelvoTest::Exists(file));
+    EXPECT_EQ(TrelvoTest::Exists(file), c.file[0] == '/');
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -256,8 +257,13 @@ INSTANTIATE_TEST_SUITE_P(
                       "missing/trace.json",
                       "json",
                       "No such file or directory",
-                      "cannot be written to FILE: No such file or directory; calls are not "
-                      "traced"}),
+                      "refused: FILE: No such file or directory; calls are not traced"},
+        CallTraceCase{{"NotATerminal"},
+                      "/dev/null",
+                      "/dev/null",
+                      "text",
+                      "it is not a terminal",
+                      "refused: FILE: it is not a terminal; calls are not traced"}),
     TrelvoTest::CaseName());
 
 TEST_F(DiagnosisTest, FrontEndWithoutItsCompanionIsNotDiagnosed) {

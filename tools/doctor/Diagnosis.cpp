@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "utils/environment.h"
 #include "utils/files.h"
 #include "utils/paths.h"
+#include "utils/text.h"
 
 namespace TrelvoDoctor {
 namespace {
@@ -129,9 +131,21 @@ void _Warn(Diagnosis& diagnosis) {
     _WarnIfWritableByOthers(InternalUtils::removetail(file.c_str()), "its directory", warnings);
 }
 
+// Why the front end would refuse the trace's file, judged without opening it.
+std::string _TraceFileProblem(const char* path) {
+    struct stat named {};
+    const int own = Internal_Trelvo::OwnTraceDescriptor(path);
+    if (own >= 0 ? fstat(own, &named) == 0 : lstat(path, &named) == 0) {
+        const char* refusal = Internal_Trelvo::TraceFileRefusal(named, path);
+        return refusal != nullptr ? refusal : "";
+    }
+    if (access(InternalUtils::removetail(path).c_str(), W_OK | X_OK) == 0) return "";
+    return InternalUtils::geterrormessage(errno);
+}
+
 // The call trace that the environment asks for, with "%p" as this process's
-// id. Switched off for this process, so that the doctor's own calls write no
-// trace.
+// id, judged by the front end's own rules without opening anything. Switched
+// off for this process, so that the doctor's own calls write no trace.
 Diagnosis _CallTrace() {
     const std::string pattern = InternalUtils::getenvvar(Internal_Trelvo::kTraceVariable);
     unsetenv(Internal_Trelvo::kTraceVariable);
@@ -139,10 +153,11 @@ Diagnosis _CallTrace() {
         return {
             {"variable", nullptr}, {"file", nullptr}, {"format", nullptr}, {"problem", nullptr}};
     }
-    const std::string file = Internal_Trelvo::TraceFilePath(pattern, getpid());
-    const std::string problem = Internal_Trelvo::TraceFileProblem(file);
+    char file[PATH_MAX];
+    const char* unnamed = Internal_Trelvo::TraceFileName(pattern.c_str(), getpid(), file);
+    const std::string problem = unnamed ? unnamed : _TraceFileProblem(file);
     return {{"variable", pattern},
-            {"file", file},
+            {"file", unnamed ? pattern.c_str() : file},
             {"format", Internal_Trelvo::IsJsonTraceFile(file) ? "json" : "text"},
             {"problem", problem.empty() ? Diagnosis() : Diagnosis(problem)}};
 }

@@ -70,8 +70,7 @@ std::string _CallTrace(const Diagnosis& trace) {
     if (trace["variable"].is_null()) return "off (TRELVOTRACE unset)";
     const std::string file = _Text(trace["file"]);
     if (!trace["problem"].is_null()) {
-        return "cannot be written to " + file + ": " + _Text(trace["problem"]) +
-               "; calls are not traced";
+        return "refused: " + file + ": " + _Text(trace["problem"]) + "; calls are not traced";
     }
     const bool perProcess = _Text(trace["variable"]).find("%p") != std::string::npos;
     return "on, " + _Text(trace["format"]) + ", to " + file +
