@@ -127,7 +127,8 @@ void _Open() {
     const TraceFile file = OpenTraceFile(_trace.path);
     _trace.refusal = file.refusal;
     _trace.openError = file.error;
-    const bool regular = file.fd >= 0 && file.type == S_IFREG && !file.own;
+    const bool regular =
+        file.fd >= 0 && file.type == S_IFREG && OwnTraceDescriptor(_trace.path) < 0;
     const bool appending = regular && _BegunByARunningProcess(file.fd);
     if (regular && !appending && ftruncate(file.fd, 0) != 0) {
         _trace.openError = errno;
@@ -175,20 +176,19 @@ bool _Recording() {
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
-// None in a copy of the front end that recorded no call (a fork child's
-// that reloads).
-void _WriteSummary() {
-    TraceBuffer out;
-    if (FormatTraceSummary(out, _trace.context.pid, _trace.statistics)) _Write(out, true);
-}
-
 // At unload and at exit, which a library cannot tell apart. The writes of
 // threads still calling are waited for (a second at most): the end of the
-// process would cut short one that crosses a page of the file.
+// process would cut short one that crosses a page of the file. No summary
+// in a copy of the front end that recorded no call (a fork child's that
+// reloads).
 [[gnu::destructor]] void _EndTrace() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
-    if (wasOn && !_trace.context.json && _trace.fd >= 0) _WriteSummary();
+    TraceBuffer summary;
+    if (wasOn && !_trace.context.json && _trace.fd >= 0 &&
+        FormatTraceSummary(summary, _trace.context.pid, _trace.statistics)) {
+        _Write(summary, true);
+    }
     if (_trace.unlogged) _LogOpen();
     if (const int error = _trace.writeError) {
         _Log("Cannot write the call trace to", _trace.path, InternalUtils::geterrormessage(error));

@@ -31,12 +31,11 @@ inline bool IsJsonTraceFile(std::string_view path) {
 // Opened to append, blocking, close-on-exec, emptying nothing, as root in a
 // shared directory too: a new name exclusively, mode 0600; an existing one
 // judged by lstat before it is opened and by fstat after. /dev/stdout and
-// /dev/stderr: a duplicate of the process's own descriptor (own), never to
-// be emptied.
+// /dev/stderr: a duplicate of the process's own descriptor, never to be
+// emptied.
 struct TraceFile {
     int fd, error;  // error: errno, when there is no descriptor and no refusal
     mode_t type;    // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
-    bool own;
     const char* refusal;
 };
 TraceFile OpenTraceFile(const char* path);
