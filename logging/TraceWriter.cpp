@@ -24,6 +24,11 @@ namespace {
 
 constexpr char kCannot[] = "Cannot trace calls to";
 
+struct _KeptErrno {
+    const int saved = errno;
+    ~_KeptErrno() { errno = saved; }
+};
+
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};  // on: once off at the end, off for good
     bool pipe = false, perProcess = false, unlogged = false;
@@ -195,6 +200,19 @@ bool _Recording() {
     }
 }
 
+// The context of a record begun at start on this thread; none (tid 0) when
+// start is 0, as when tracing is off.
+TraceContext _Context(int64_t start) {
+    const _KeptErrno kept;
+    if (start == 0 || !_Recording()) return {};
+    const bool newThread = t_thread.process != _trace.context.pid;
+    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
+    TraceContext context = _trace.context;
+    context.newThread = newThread;
+    context.tid = t_thread.id;
+    return context;
+}
+
 }  // namespace
 
 void StartCallTrace() noexcept {
@@ -234,19 +252,20 @@ int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
     return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
-bool OpenTraceRecord(TraceContext& context) {
-    if (!_Recording()) return false;
-    const bool newThread = t_thread.process != _trace.context.pid;
-    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
-    context = _trace.context;
-    context.newThread = newThread;
-    context.tid = t_thread.id;
-    return true;
-}
+TraceRecord::TraceRecord(const char* name, int64_t start, int row, const char* category,
+                         const char* inside) noexcept
+    : TraceFormat(_Context(start), start, name, category, inside),
+      m_name(name),
+      m_start(start),
+      m_row(row) {}
 
-void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
-                      int64_t duration) {
-    if (row >= 0 && !_trace.context.json) _trace.statistics[row].Count(name, failed, duration);
+void TraceRecord::End(bool failed) noexcept {
+    if (!m_on) return;
+    const _KeptErrno kept;
+    const int64_t duration = TraceClock() - m_start;
+    const TraceBuffer& record = Finish(duration);
+    if (m_row >= 0 && !_trace.context.json)
+        _trace.statistics[m_row].Count(m_name, failed, duration);
     _Write(record);
 }
 
