@@ -161,9 +161,10 @@ TraceFormat::TraceFormat(const TraceContext& c, int64_t start, const char* name,
          ",\"args\":{");
 }
 
+// In JSON a comma before each key but the first of its object.
 void TraceFormat::_Key(std::string_view key, const char* separator, const char* mark) {
     if (!m_json) return _Add(m_out, separator);
-    _Add(m_out, m_fields++ == 0 ? "\"" : ",\"", mark, key, "\":");
+    _Add(m_out, m_out.data[m_out.size - 1] == '{' ? "\"" : ",\"", mark, key, "\":");
 }
 
 void TraceFormat::Field(std::string_view key, const char* separator, const TraceValue& value) {
@@ -199,7 +200,6 @@ void TraceFormat::Open(std::string_view key, const char* separator) {
     if (!m_on) return;
     _Key(key, separator);
     if (m_json) _Add(m_out, "{");
-    m_fields = 0;
 }
 
 void TraceFormat::Close(const char* textEnd) {

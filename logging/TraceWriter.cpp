@@ -225,10 +225,8 @@ void StartCallTrace() noexcept {
             _trace.perProcess = pattern.find("%p") != std::string::npos;
             timespec now{};
             clock_gettime(CLOCK_REALTIME, &now);
-            const int64_t origin = TraceClock();
-            _trace.context = {
-                false,  false, getpid(), 0, now.tv_sec * 1000000000 + now.tv_nsec - origin,
-                origin, 0};
+            const int64_t origin = TraceClock(), realtime = now.tv_sec * 1000000000 + now.tv_nsec;
+            _trace.context = {false, false, getpid(), 0, realtime - origin, origin, 0};
             tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
             char* end =
                 _trace.utc + strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));

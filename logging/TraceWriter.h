@@ -136,7 +136,6 @@ private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
     const char* m_inside;
     bool m_json;
-    int m_fields = 0;
     TraceBuffer m_out;
 };
 
