@@ -140,7 +140,7 @@ bool FormatTraceSummary(TraceBuffer& out, pid_t pid,
 // event up to its arguments, after its thread's name when that is new.
 TraceFormat::TraceFormat(const TraceContext& c, int64_t start, const char* name,
                          const char* category, const char* inside)
-    : m_on(c.tid != 0), m_inside(inside), m_json(c.json) {
+    : m_on(c.tid != 0), m_name(name), m_start(start), m_inside(inside), m_json(c.json) {
     if (!m_on) return;
     if (!c.json) {
         const int64_t utc = start + c.utcOffset;

@@ -228,9 +228,8 @@ void StartCallTrace() noexcept {
             const int64_t origin = TraceClock(), realtime = now.tv_sec * 1000000000 + now.tv_nsec;
             _trace.context = {false, false, getpid(), 0, realtime - origin, origin, 0};
             tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
-            char* end =
-                _trace.utc + strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
-            snprintf(end, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
+            const size_t date = strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+            snprintf(_trace.utc + date, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
             _trace.on = true;
             _Open();
             _LogOpen();
@@ -252,10 +251,7 @@ int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
 
 TraceRecord::TraceRecord(const char* name, int64_t start, int row, const char* category,
                          const char* inside) noexcept
-    : TraceFormat(_Context(start), start, name, category, inside),
-      m_name(name),
-      m_start(start),
-      m_row(row) {}
+    : TraceFormat(_Context(start), start, name, category, inside), m_row(row) {}
 
 void TraceRecord::End(bool failed) noexcept {
     if (!m_on) return;

@@ -131,6 +131,8 @@ public:
 
 protected:
     bool m_on;
+    const char* m_name;
+    int64_t m_start;
 
 private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
@@ -149,8 +151,6 @@ public:
     void End(bool failed) noexcept;
 
 private:
-    const char* m_name;
-    int64_t m_start;
     int m_row;
 };
 
