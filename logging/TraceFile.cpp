@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "logging/TraceWriter.h"
@@ -40,26 +41,6 @@ const char* TraceFileRefusal(const struct stat& file, const char* path) {
     return nullptr;
 }
 
-namespace {
-
-// The descriptor judged again by fstat: the file that lstat showed (named),
-// or the process's own (null); closed when refused.
-TraceFile _Checked(int fd, const char* path, const struct stat* named) {
-    struct stat opened {};
-    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, false, nullptr};
-    const char* refusal = TraceFileRefusal(opened, path);
-    if (named && (opened.st_dev != named->st_dev || opened.st_ino != named->st_ino)) {
-        refusal = "it was replaced while it was opened";
-    }
-    if (refusal != nullptr) close(fd);
-    if (refusal != nullptr) return {-1, 0, 0, false, refusal};
-    // A slow reader loses nothing; the flags of the process's own are its own.
-    if (named) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return {fd, 0, opened.st_mode & S_IFMT, named == nullptr, nullptr};
-}
-
-}  // namespace
-
 const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]) {
     size_t size = 0;
     if (pattern[0] != '/' && getcwd(name, sizeof name - 1) != nullptr) {
@@ -80,27 +61,38 @@ const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]
     return nullptr;
 }
 
+// An existing name is judged by lstat before it is opened and by fstat
+// after, as the file that lstat showed; a slow reader loses nothing. The
+// process's own descriptor is duplicated, its flags its own.
 TraceFile OpenTraceFile(const char* path) {
-    if (const int own = OwnTraceDescriptor(path); own >= 0) {
-        return _Checked(fcntl(own, F_DUPFD_CLOEXEC, 0), path, nullptr);
-    }
     constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-    const int fd = open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
-    struct stat named {};
-    if (fd >= 0) return {fd, 0, S_IFREG, false, nullptr};
-    if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, false, nullptr};
-    if (const char* refusal = TraceFileRefusal(named, path)) return {-1, 0, 0, false, refusal};
-    const int flags = S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK;
-    return _Checked(open(path, flags | kAppending), path, &named);
+    const int own = OwnTraceDescriptor(path);
+    int fd = own >= 0 ? fcntl(own, F_DUPFD_CLOEXEC, 0)
+                      : open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
+    if (own < 0 && fd >= 0) return {fd, 0, S_IFREG, nullptr};
+    struct stat named {
+    }, opened{};
+    if (own < 0) {
+        if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, nullptr};
+        if (const char* refusal = TraceFileRefusal(named, path)) return {-1, 0, 0, refusal};
+        fd = open(path, (S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK) | kAppending);
+    }
+    if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, nullptr};
+    const char* refusal = TraceFileRefusal(opened, path);
+    if (own < 0 && (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)) {
+        refusal = "it was replaced while it was opened";
+    }
+    if (refusal != nullptr) close(fd);
+    if (refusal != nullptr) return {-1, 0, 0, refusal};
+    if (own < 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return {fd, 0, opened.st_mode & S_IFMT, nullptr};
 }
 
 uint64_t ProcessStat(pid_t pid, int field) {
     // The main thread's entry, the process's own values, which qemu-user
     // passes through where it makes up /proc/self/stat.
-    char name[64] = "/proc/", stat[1024] = "";
-    char* task = std::to_chars(name + 6, name + 20, pid).ptr;
-    memcpy(std::to_chars(task + 6, task + 20, pid).ptr, "/stat", 6);
-    memcpy(task, "/task/", 6);
+    char name[64], stat[1024] = "";
+    snprintf(name, sizeof name, "/proc/%d/task/%d/stat", pid, pid);
     const int fd = open(name, O_RDONLY | O_CLOEXEC);
     const ssize_t size = fd >= 0 ? read(fd, stat, sizeof stat - 1) : -1;
     if (fd >= 0) close(fd);

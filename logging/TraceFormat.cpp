@@ -4,7 +4,6 @@
 #include <sys/prctl.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -15,11 +14,6 @@ namespace {
 
 constexpr int64_t kSecond = 1000000000;
 constexpr size_t kTextLimit = PIPE_BUF - 384;  // leaves room for the rest of a record
-
-struct _KeptErrno {
-    const int saved = errno;
-    ~_KeptErrno() { errno = saved; }
-};
 
 struct _Digits {  // at least width digits, padded by pad
     uint64_t value;
@@ -144,13 +138,10 @@ bool FormatTraceSummary(TraceBuffer& out, pid_t pid,
 
 // Text: "HH:MM:SS.uuuuuu PID/TID NAME(" or "... -- EVENT ", in UTC; JSON: the
 // event up to its arguments, after its thread's name when that is new.
-TraceRecord::TraceRecord(const char* name, int64_t start, int row, const char* category,
-                         const char* inside) noexcept
-    : m_name(name), m_inside(inside), m_start(start), m_row(row) {
-    const _KeptErrno kept;
-    if (start == 0 || !OpenTraceRecord(m_context)) return;
-    m_on = true;
-    const TraceContext& c = m_context;
+TraceFormat::TraceFormat(const TraceContext& c, int64_t start, const char* name,
+                         const char* category, const char* inside)
+    : m_on(c.tid != 0), m_name(name), m_start(start), m_inside(inside), m_json(c.json) {
+    if (!m_on) return;
     if (!c.json) {
         const int64_t utc = start + c.utcOffset;
         const auto second = static_cast<uint64_t>(utc / kSecond % 86400);
@@ -170,15 +161,16 @@ TraceRecord::TraceRecord(const char* name, int64_t start, int row, const char* c
          ",\"args\":{");
 }
 
-void TraceRecord::_Key(std::string_view key, const char* separator, const char* mark) {
-    if (!m_context.json) return _Add(m_out, separator);
-    _Add(m_out, m_fields++ == 0 ? "\"" : ",\"", mark, key, "\":");
+// In JSON a comma before each key but the first of its object.
+void TraceFormat::_Key(std::string_view key, const char* separator, const char* mark) {
+    if (!m_json) return _Add(m_out, separator);
+    _Add(m_out, m_out.data[m_out.size - 1] == '{' ? "\"" : ",\"", mark, key, "\":");
 }
 
-void TraceRecord::Field(std::string_view key, const char* separator, const TraceValue& value) {
+void TraceFormat::Field(std::string_view key, const char* separator, const TraceValue& value) {
     if (!m_on) return;
     _Key(key, separator);
-    const char* quote = m_context.json ? "\"" : "";  // JSON's hexadecimal numbers are strings
+    const char* quote = m_json ? "\"" : "";  // JSON's hexadecimal numbers are strings
     const auto* text = static_cast<const char*>(value.pointer);
     const bool code = value.kind == TraceValue::kCode;
     if (value.kind == TraceValue::kInteger) return _Add(m_out, uint64_t{value.integer});
@@ -191,7 +183,7 @@ void TraceRecord::Field(std::string_view key, const char* separator, const Trace
          quote);
 }
 
-void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceValue> values,
+void TraceFormat::Arguments(const char* parameters, std::initializer_list<TraceValue> values,
                             bool succeeded) {
     for (const TraceValue& value : values) {
         const std::string_view rest(parameters + strspn(parameters, "(, "));
@@ -204,23 +196,18 @@ void TraceRecord::Arguments(const char* parameters, std::initializer_list<TraceV
     }
 }
 
-void TraceRecord::Open(std::string_view key, const char* separator) {
+void TraceFormat::Open(std::string_view key, const char* separator) {
     if (!m_on) return;
     _Key(key, separator);
-    if (m_context.json) _Add(m_out, "{");
-    m_fields = 0;
+    if (m_json) _Add(m_out, "{");
 }
 
-void TraceRecord::Close(const char* textEnd) {
-    if (m_on) _Add(m_out, m_context.json ? "}" : textEnd);
+void TraceFormat::Close(const char* textEnd) {
+    if (m_on) _Add(m_out, m_json ? "}" : textEnd);
 }
 
-void TraceRecord::End(bool failed) noexcept {
-    if (!m_on) return;
-    const _KeptErrno kept;
-    const int64_t duration = TraceClock() - m_start;
-    m_on = false;
-    if (m_context.json) {
+const TraceBuffer& TraceFormat::Finish(int64_t duration) {
+    if (m_json) {
         if (m_inside) _Add(m_out, ",\"in\":\"", m_inside, "\"");  // after the event's path
         _Add(m_out, "},\"dur\":", _Micros{duration}, "}");
     } else {
@@ -228,7 +215,8 @@ void TraceRecord::End(bool failed) noexcept {
         if (m_inside) _Add(m_out, " (in ", m_inside, ")");
         _Add(m_out, "\n");
     }
-    WriteTraceRecord(m_out, m_row, m_name, failed, duration);
+    m_on = false;
+    return m_out;
 }
 
 }  // namespace Internal_Trelvo

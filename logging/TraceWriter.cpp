@@ -24,6 +24,11 @@ namespace {
 
 constexpr char kCannot[] = "Cannot trace calls to";
 
+struct _KeptErrno {
+    const int saved = errno;
+    ~_KeptErrno() { errno = saved; }
+};
+
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};  // on: once off at the end, off for good
     bool pipe = false, perProcess = false, unlogged = false;
@@ -127,7 +132,8 @@ void _Open() {
     const TraceFile file = OpenTraceFile(_trace.path);
     _trace.refusal = file.refusal;
     _trace.openError = file.error;
-    const bool regular = file.fd >= 0 && file.type == S_IFREG && !file.own;
+    const bool regular =
+        file.fd >= 0 && file.type == S_IFREG && OwnTraceDescriptor(_trace.path) < 0;
     const bool appending = regular && _BegunByARunningProcess(file.fd);
     if (regular && !appending && ftruncate(file.fd, 0) != 0) {
         _trace.openError = errno;
@@ -175,24 +181,36 @@ bool _Recording() {
     return _trace.fd.load(std::memory_order_relaxed) >= 0;
 }
 
-// None in a copy of the front end that recorded no call (a fork child's
-// that reloads).
-void _WriteSummary() {
-    TraceBuffer out;
-    if (FormatTraceSummary(out, _trace.context.pid, _trace.statistics)) _Write(out, true);
-}
-
 // At unload and at exit, which a library cannot tell apart. The writes of
 // threads still calling are waited for (a second at most): the end of the
-// process would cut short one that crosses a page of the file.
+// process would cut short one that crosses a page of the file. No summary
+// in a copy of the front end that recorded no call (a fork child's that
+// reloads).
 [[gnu::destructor]] void _EndTrace() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
-    if (wasOn && !_trace.context.json && _trace.fd >= 0) _WriteSummary();
+    TraceBuffer summary;
+    if (wasOn && !_trace.context.json && _trace.fd >= 0 &&
+        FormatTraceSummary(summary, _trace.context.pid, _trace.statistics)) {
+        _Write(summary, true);
+    }
     if (_trace.unlogged) _LogOpen();
     if (const int error = _trace.writeError) {
         _Log("Cannot write the call trace to", _trace.path, InternalUtils::geterrormessage(error));
     }
+}
+
+// The context of a record begun at start on this thread; none (tid 0) when
+// start is 0, as when tracing is off.
+TraceContext _Context(int64_t start) {
+    const _KeptErrno kept;
+    if (start == 0 || !_Recording()) return {};
+    const bool newThread = t_thread.process != _trace.context.pid;
+    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
+    TraceContext context = _trace.context;
+    context.newThread = newThread;
+    context.tid = t_thread.id;
+    return context;
 }
 
 }  // namespace
@@ -207,14 +225,11 @@ void StartCallTrace() noexcept {
             _trace.perProcess = pattern.find("%p") != std::string::npos;
             timespec now{};
             clock_gettime(CLOCK_REALTIME, &now);
-            const int64_t origin = TraceClock();
-            _trace.context = {
-                false,  false, getpid(), 0, now.tv_sec * 1000000000 + now.tv_nsec - origin,
-                origin, 0};
+            const int64_t origin = TraceClock(), realtime = now.tv_sec * 1000000000 + now.tv_nsec;
+            _trace.context = {false, false, getpid(), 0, realtime - origin, origin, 0};
             tm utc{};  // "YYYY-MM-DDTHH:MM:SS.uuuuuuZ"
-            char* end =
-                _trace.utc + strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
-            snprintf(end, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
+            const size_t date = strftime(_trace.utc, 32, "%FT%T.", gmtime_r(&now.tv_sec, &utc));
+            snprintf(_trace.utc + date, 16, "%06dZ", static_cast<int>(now.tv_nsec / 1000));
             _trace.on = true;
             _Open();
             _LogOpen();
@@ -234,19 +249,17 @@ int64_t TraceClock() {  // steady_clock is CLOCK_MONOTONIC
     return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
-bool OpenTraceRecord(TraceContext& context) {
-    if (!_Recording()) return false;
-    const bool newThread = t_thread.process != _trace.context.pid;
-    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
-    context = _trace.context;
-    context.newThread = newThread;
-    context.tid = t_thread.id;
-    return true;
-}
+TraceRecord::TraceRecord(const char* name, int64_t start, int row, const char* category,
+                         const char* inside) noexcept
+    : TraceFormat(_Context(start), start, name, category, inside), m_row(row) {}
 
-void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
-                      int64_t duration) {
-    if (row >= 0 && !_trace.context.json) _trace.statistics[row].Count(name, failed, duration);
+void TraceRecord::End(bool failed) noexcept {
+    if (!m_on) return;
+    const _KeptErrno kept;
+    const int64_t duration = TraceClock() - m_start;
+    const TraceBuffer& record = Finish(duration);
+    if (m_row >= 0 && !_trace.context.json)
+        _trace.statistics[m_row].Count(m_name, failed, duration);
     _Write(record);
 }
 

@@ -31,12 +31,11 @@ inline bool IsJsonTraceFile(std::string_view path) {
 // Opened to append, blocking, close-on-exec, emptying nothing, as root in a
 // shared directory too: a new name exclusively, mode 0600; an existing one
 // judged by lstat before it is opened and by fstat after. /dev/stdout and
-// /dev/stderr: a duplicate of the process's own descriptor (own), never to
-// be emptied.
+// /dev/stderr: a duplicate of the process's own descriptor, never to be
+// emptied.
 struct TraceFile {
     int fd, error;  // error: errno, when there is no descriptor and no refusal
     mode_t type;    // S_IFREG, S_IFIFO or S_IFCHR (a terminal)
-    bool own;
     const char* refusal;
 };
 TraceFile OpenTraceFile(const char* path);
@@ -62,8 +61,8 @@ struct TraceBuffer {
     size_t size = 0;
     char data[PIPE_BUF];
 };
-// The layout, the process and thread (new: JSON names it first), UTC less
-// CLOCK_MONOTONIC; for a header the trace's start, and the process's start
+// The layout, the process and thread (new: JSON names it first; none: tid 0),
+// UTC less CLOCK_MONOTONIC; for a header the trace's start, and the process's start
 // time, which with its pid tells it from an earlier one (kTraceIdentity
 // reads them back).
 struct TraceContext {
@@ -91,12 +90,7 @@ struct TraceSummaryRow {
     }
 };
 inline constexpr int kTraceSummaryRows = 32;
-// Between the formatter and the output: whether to form a record, and its
-// context; the record, counted in a text summary's row (if >= 0), written.
 // The file's beginning, or in JSON a process's naming after before.
-bool OpenTraceRecord(TraceContext& context);
-void WriteTraceRecord(const TraceBuffer& record, int row, const char* name, bool failed,
-                      int64_t duration);
 void FormatTraceHeader(TraceBuffer& out, const TraceContext& process, const char* utc,
                        const char* before);
 // The summary, like strace -c; false when no row counted a call.
@@ -116,13 +110,14 @@ struct TraceValue {
     TraceValue(uint32_t* written) : kind(kWritten), pointer(written) {}
 };
 
-// The formatter (logging/TraceFormat.cpp): a call's record, begun at start
-// (0: tracing was off), or with inside set an event's inside that call,
-// formed as the fields come; End gives it to the output. errno is kept.
-class TraceRecord {
+// The formatter (logging/TraceFormat.cpp), which needs no file: in its
+// buffer, on the caller's stack, the record of a call begun at start, or with
+// inside set of an event inside that call, formed as the fields come for the
+// process and thread that context names; none for a context without a thread.
+class TraceFormat {
 public:
-    TraceRecord(const char* name, int64_t start, int row = -1, const char* category = "call",
-                const char* inside = nullptr) noexcept;
+    TraceFormat(const TraceContext& context, int64_t start, const char* name,
+                const char* category = "call", const char* inside = nullptr);
     // Named as in parameters, "(arg1, status)"; a written value only where
     // the call succeeded, since a failed one may have written nothing.
     void Arguments(const char* parameters, std::initializer_list<TraceValue> values,
@@ -132,16 +127,31 @@ public:
     void Field(std::string_view key, const char* separator, const TraceValue& value);
     void Open(std::string_view key, const char* separator);
     void Close(const char* textEnd);
-    void End(bool failed) noexcept;
+    const TraceBuffer& Finish(int64_t duration);  // ended duration after its start
+
+protected:
+    bool m_on;
+    const char* m_name;
+    int64_t m_start;
 
 private:
     void _Key(std::string_view key, const char* separator, const char* mark = "");
-    bool m_on = false;
-    const char *m_name, *m_inside;
-    int64_t m_start;
-    int m_row, m_fields = 0;
-    TraceContext m_context{};
+    const char* m_inside;
+    bool m_json;
     TraceBuffer m_out;
+};
+
+// The output's record (logging/TraceWriter.cpp): formed when tracing is on
+// and start is not 0, written by End, counted in a text summary's row (if
+// >= 0). errno is kept.
+class TraceRecord : public TraceFormat {
+public:
+    TraceRecord(const char* name, int64_t start, int row = -1, const char* category = "call",
+                const char* inside = nullptr) noexcept;
+    void End(bool failed) noexcept;
+
+private:
+    int m_row;
 };
 
 }  // namespace Internal_Trelvo
