@@ -5,7 +5,6 @@
 // front end's own result codes, for logging/TraceWriter.h.
 #pragma once
 
-#include <iterator>
 #include <utility>
 
 #include "api/EntryPoints.h"
@@ -15,28 +14,24 @@ namespace Internal_Trelvo {
 
 // The 20 entry points in binding order, then the two path functions.
 // clang-format off
+#define TRELVO_TRACED_FUNCTIONS(X)                               \
+    TRELVO_ENTRY_POINTS(X)                                       \
+    X(Trelvo_GetVeltApiImplementationPath, , Own, (), ())         \
+    X(Trelvo_SetVeltApiImplementationPath, , Own, (const char* path), (path))
 namespace Traced {
-enum Function : int {
 #define TRELVO_TRACED_INDEX(symbol, ...) symbol,
-    TRELVO_ENTRY_POINTS(TRELVO_TRACED_INDEX)
+enum Function : int { TRELVO_TRACED_FUNCTIONS(TRELVO_TRACED_INDEX) kCount };
 #undef TRELVO_TRACED_INDEX
-    Trelvo_GetVeltApiImplementationPath,
-    Trelvo_SetVeltApiImplementationPath,
-    kCount
-};
 
-struct Named {
+inline constexpr struct Named {
     const char* name;
     const char* parameters;  // as in "(arg1, arg2)"
+} kFunctions[] = {
+#define TRELVO_TRACED_NAME(symbol, binding, forwarding, parameters, arguments) {#symbol, #arguments},
+    TRELVO_TRACED_FUNCTIONS(TRELVO_TRACED_NAME)
+#undef TRELVO_TRACED_NAME
 };
-inline constexpr Named kFunctions[] = {
-#define TRELVO_TRACED_FUNCTION(symbol, binding, forwarding, parameters, arguments) \
-    {#symbol, #arguments},
-    TRELVO_ENTRY_POINTS(TRELVO_TRACED_FUNCTION)
-#undef TRELVO_TRACED_FUNCTION
-    {"Trelvo_GetVeltApiImplementationPath", "()"},
-    {"Trelvo_SetVeltApiImplementationPath", "(path)"}};
-static_assert(std::size(kFunctions) == kCount && kCount <= kTraceSummaryRows);
+static_assert(kCount <= kTraceSummaryRows);
 
 #define TRELVO_NAMED(code) {code, #code}
 inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEndCodes[] = {
@@ -46,6 +41,7 @@ inline constexpr struct NamedCode { uint32_t code; const char* name; } kFrontEnd
     TRELVO_NAMED(TRELVO_E_UNLOAD_FAILED), TRELVO_NAMED(TRELVO_E_MISSING_ENTRY_POINTS),
     TRELVO_NAMED(TRELVO_E_PATH_NOT_LOADABLE)};
 #undef TRELVO_NAMED
+#undef TRELVO_TRACED_FUNCTIONS
 }  // namespace Traced
 // clang-format on
 

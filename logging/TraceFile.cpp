@@ -18,11 +18,10 @@ int OwnTraceDescriptor(const char* path) {
     return strcmp(path, "/dev/stdout") == 0 ? 1 : strcmp(path, "/dev/stderr") == 0 ? 2 : -1;
 }
 
-// Judged by lstat before it is opened, since opening a device can act.
-// Among devices only terminals: /dev/tty and the console (major 5), virtual
-// consoles (4), pseudo-terminals (136 to 143). A second link or another
-// owner would let the trace overwrite a file that its owner never meant for
-// it; the controlling terminal and the process's own descriptors are its own.
+// Among devices, whose opening can act, only terminals: /dev/tty and the
+// console (major 5), virtual consoles (4), pseudo-terminals (136 to 143). A
+// second link or another owner would let the trace overwrite a file never
+// meant for it; the controlling terminal and own descriptors are the process's.
 const char* TraceFileRefusal(const struct stat& file, const char* path) {
     if (S_ISLNK(file.st_mode)) return "a symbolic link is in its place, which is never followed";
     const unsigned kind = major(file.st_rdev), number = minor(file.st_rdev);
@@ -61,36 +60,34 @@ const char* TraceFileName(const char* pattern, pid_t pid, char (&name)[PATH_MAX]
     return nullptr;
 }
 
-// An existing name is judged by lstat before it is opened and by fstat
-// after, as the file that lstat showed; a slow reader loses nothing. The
-// process's own descriptor is duplicated, its flags its own.
+// A FIFO without a reader fails to open (ENXIO) rather than blocking; once
+// open, writes block, so that a slow reader loses nothing.
 TraceFile OpenTraceFile(const char* path) {
     constexpr int kAppending = O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
     const int own = OwnTraceDescriptor(path);
     int fd = own >= 0 ? fcntl(own, F_DUPFD_CLOEXEC, 0)
                       : open(path, O_RDWR | O_CREAT | O_EXCL | kAppending, 0600);
     if (own < 0 && fd >= 0) return {fd, 0, S_IFREG, nullptr};
-    struct stat named {
-    }, opened{};
+    struct stat named = {}, opened = {};
     if (own < 0) {
         if (errno != EEXIST || lstat(path, &named) != 0) return {-1, errno, 0, nullptr};
         if (const char* refusal = TraceFileRefusal(named, path)) return {-1, 0, 0, refusal};
         fd = open(path, (S_ISREG(named.st_mode) ? O_RDWR : O_WRONLY | O_NONBLOCK) | kAppending);
     }
     if (fd < 0 || fstat(fd, &opened) != 0) return {-1, errno, 0, nullptr};
-    const char* refusal = TraceFileRefusal(opened, path);
-    if (own < 0 && (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)) {
-        refusal = "it was replaced while it was opened";
-    }
+    const bool replaced =
+        own < 0 && (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino);
+    const char* refusal =
+        replaced ? "it was replaced while it was opened" : TraceFileRefusal(opened, path);
     if (refusal != nullptr) close(fd);
     if (refusal != nullptr) return {-1, 0, 0, refusal};
     if (own < 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return {fd, 0, opened.st_mode & S_IFMT, nullptr};
 }
 
+// The main thread's entry, which qemu-user passes through where it makes up
+// /proc/PID/stat.
 uint64_t ProcessStat(pid_t pid, int field) {
-    // The main thread's entry, the process's own values, which qemu-user
-    // passes through where it makes up /proc/self/stat.
     char name[64], stat[1024] = "";
     snprintf(name, sizeof name, "/proc/%d/task/%d/stat", pid, pid);
     const int fd = open(name, O_RDONLY | O_CLOEXEC);

@@ -53,9 +53,9 @@ void _Part(TraceBuffer& out, _Micros time) {
     _Add(out, _Digits{value / 1000, time.width - 4, 10, ' '}, ".", _Digits{value % 1000, 3});
 }
 
-// The length of the well-formed UTF-8 sequence (RFC 3629) at text, or the
-// negated length of its maximal ill-formed subpart, shown as one U+FFFD. The
-// second byte's range excludes overlong forms, surrogates, values > U+10FFFF.
+// The length of the well-formed UTF-8 sequence (RFC 3629) at text, or minus
+// that of its maximal ill-formed subpart (one U+FFFD). The second byte's range
+// excludes overlong forms, surrogates and values over U+10FFFF.
 int _Utf8Sequence(const unsigned char* text) {
     const unsigned char lead = text[0];
     if (lead < 0x80) return 1;

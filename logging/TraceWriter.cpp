@@ -32,16 +32,15 @@ struct _KeptErrno {
 struct _Trace {  // trivially destructible: threads still calling at exit find it whole
     std::atomic<bool> started{false}, on{false};  // on: once off at the end, off for good
     bool pipe = false, perProcess = false, unlogged = false;
-    // Never closed: another thread may still write through it, and its
-    // number must never reach a file that the program opens later.
-    std::atomic<int> fd{-1};
-    std::atomic<int> writeError{0}, writers{0};  // the first; threads inside write()
+    // Never closed: a thread may still write through it, and its number must
+    // never reach a file that the program opens later.
+    std::atomic<int> fd{-1}, writeError{0}, writers{0};  // the first error; threads in write()
     // A fork child's first record opens its "%p" file, or names the child in
-    // a shared JSON file (one that only execs leaves nothing); the child's
-    // other threads sleep on this futex word meanwhile.
+    // a shared JSON file (one that only execs leaves nothing), while its
+    // other threads sleep on this futex word.
     enum FileState { kReady, kPending, kOpening };
     std::atomic<FileState> file{kReady};
-    TraceContext context{};         // the process's: pid, layout, clocks, start time
+    TraceContext context{};
     const char* refusal = nullptr;  // or openError, for the debug log
     int openError = 0;
     char utc[40] = {}, pattern[PATH_MAX] = {}, path[PATH_MAX] = {};  // the pattern absolute
@@ -49,15 +48,13 @@ struct _Trace {  // trivially destructible: threads still calling at exit find i
 } _trace;
 
 // Initial-exec, without a destructor: its first use allocates nothing.
-struct _Thread {
+__attribute__((tls_model("initial-exec"))) thread_local struct {
     pid_t process, id;
     bool opening;  // a fork child's file
-};
-__attribute__((tls_model("initial-exec"))) thread_local _Thread t_thread;
+} t_thread;
 
-// SIGPIPE blocked around the write, and the one that a FIFO without a reader
-// raises taken back (unless one was already pending): EPIPE ends the trace,
-// never the process.
+// SIGPIPE blocked around the write, and one that a FIFO without a reader
+// raises taken back: EPIPE ends the trace, never the process.
 ssize_t _WriteToPipe(int fd, const TraceBuffer& out) {
     sigset_t pipeSignal, saved, pending;
     sigemptyset(&pipeSignal);
@@ -73,9 +70,8 @@ ssize_t _WriteToPipe(int fd, const TraceBuffer& out) {
     return written;
 }
 
-// One write, whole or not at all, counted so that the trace's end can wait
-// for those in flight (its own summary is written after the trace stopped).
-// A failure stops the trace, and is logged at its end.
+// One write, counted so that the trace's end can wait for those in flight
+// (the summary comes after the trace stopped). A failure stops the trace.
 void _Write(const TraceBuffer& out, bool summary = false) {
     _trace.writers.fetch_add(1);
     const int fd = _trace.fd.load(std::memory_order_relaxed);
@@ -100,8 +96,8 @@ void _WriteHeader(const char* before) {
     _Write(header);
 }
 
-// Whether the process named at the file's beginning still runs: this one
-// before a reload, or one that shares the file, such as a parent after fork.
+// Whether the process that began the file still runs: this one before a
+// reload, or one that shares the file, such as a parent after fork.
 bool _BegunByARunningProcess(int fd) {
     char head[160] = "";
     int pid = 0;
@@ -124,8 +120,8 @@ void _LogOpen() {
 }
 
 // A file that a running process began is appended to, a JSON array going on
-// after a comma; any other regular file is emptied, but never the process's
-// own output. No allocation: a fork child's first record runs it.
+// after a comma; any other regular file but the process's own output is
+// emptied. No allocation: a fork child's first record runs it.
 void _Open() {
     if ((_trace.refusal = TraceFileName(_trace.pattern, _trace.context.pid, _trace.path))) return;
     _trace.context.json = IsJsonTraceFile(_trace.path);
@@ -144,9 +140,8 @@ void _Open() {
     if (file.fd >= 0) _WriteHeader(appending ? ",\n" : "[");
 }
 
-// A child of fork counts its own calls, and with "%p" writes its own file;
-// otherwise it goes on appending to its parent's. It has one thread now: no
-// write is in flight, and the parent's descriptor can go.
+// A fork child counts its own calls, and with "%p" writes its own file, else
+// its parent's. With one thread, no write is in flight.
 void _StartInChild() {
     _trace.context.pid = getpid();
     _trace.writers = 0;
@@ -156,16 +151,15 @@ void _StartInChild() {
     if (_trace.perProcess || _trace.context.json) _trace.file = _Trace::kPending;
 }
 
-// Such a child's first record starts its file, before any record of its
-// other threads; but a signal handler that interrupted the start drops its
-// record.
+// Such a child's first record starts its file before any other record; a
+// signal handler that interrupted the start drops its own.
 bool _Recording() {
     if (!IsCallTraceOn()) return false;
     auto pending = _Trace::kPending;
     if (_trace.file.load() != _Trace::kReady && !t_thread.opening) {
         t_thread.opening = true;
         if (_trace.file.compare_exchange_strong(pending, _Trace::kOpening)) {
-            int cancel = 0;  // open and write are cancellation points: the others would sleep on
+            int cancel = 0;  // a cancelled open or write would leave the others asleep
             pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel);
             _trace.unlogged = _trace.perProcess;
             _trace.perProcess ? _Open() : _WriteHeader(",\n");
@@ -182,10 +176,8 @@ bool _Recording() {
 }
 
 // At unload and at exit, which a library cannot tell apart. The writes of
-// threads still calling are waited for (a second at most): the end of the
-// process would cut short one that crosses a page of the file. No summary
-// in a copy of the front end that recorded no call (a fork child's that
-// reloads).
+// threads still calling are waited for (a second at most): the process's end
+// would cut short one that crosses a page of the file.
 [[gnu::destructor]] void _EndTrace() {
     const bool wasOn = _trace.on.exchange(false);
     for (int wait = 0; wait < 1000 && _trace.writers != 0; ++wait) usleep(1000);
@@ -205,10 +197,9 @@ bool _Recording() {
 TraceContext _Context(int64_t start) {
     const _KeptErrno kept;
     if (start == 0 || !_Recording()) return {};
-    const bool newThread = t_thread.process != _trace.context.pid;
-    if (newThread) t_thread = {_trace.context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
     TraceContext context = _trace.context;
-    context.newThread = newThread;
+    context.newThread = t_thread.process != context.pid;
+    if (context.newThread) t_thread = {context.pid, static_cast<pid_t>(syscall(SYS_gettid)), false};
     context.tid = t_thread.id;
     return context;
 }
