@@ -54,7 +54,8 @@ __attribute__((tls_model("initial-exec"))) thread_local struct {
 } t_thread;
 
 // SIGPIPE blocked around the write, and one that a FIFO without a reader
-// raises taken back: EPIPE ends the trace, never the process.
+// raises taken back (not one already pending): EPIPE ends the trace, never
+// the process.
 ssize_t _WriteToPipe(int fd, const TraceBuffer& out) {
     sigset_t pipeSignal, saved, pending;
     sigemptyset(&pipeSignal);
