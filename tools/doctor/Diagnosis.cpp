@@ -155,10 +155,11 @@ Diagnosis _CallTrace() {
     }
     char file[PATH_MAX];
     const char* unnamed = Internal_Trelvo::TraceFileName(pattern.c_str(), getpid(), file);
+    const char* shown = unnamed ? pattern.c_str() : file;  // file holds no name then
     const std::string problem = unnamed ? unnamed : _TraceFileProblem(file);
     return {{"variable", pattern},
-            {"file", unnamed ? pattern.c_str() : file},
-            {"format", Internal_Trelvo::IsJsonTraceFile(file) ? "json" : "text"},
+            {"file", shown},
+            {"format", Internal_Trelvo::IsJsonTraceFile(shown) ? "json" : "text"},
             {"problem", problem.empty() ? Diagnosis() : Diagnosis(problem)}};
 }
 
